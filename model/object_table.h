@@ -1,0 +1,28 @@
+// Access to cci's object table and the agent's set of classes to update, with
+// the locking rules that every user follows:
+// - the object table's lock is held for each lookup (a lookup may reorder a
+//   chain) and for the whole of each walk;
+// - updatedClassLock is held for each add and for the drain;
+// - the object table's lock may be held while updatedClassLock is entered,
+//   never the other way round.
+#ifndef CCOVER_MODEL_OBJECT_TABLE_H_
+#define CCOVER_MODEL_OBJECT_TABLE_H_
+
+#include <stdint.h>
+
+#include "model/records.h"
+
+// The CObject registered under id, or null. Takes and leaves the table's lock.
+CObject* lookupObject(uint32_t id);
+// Same, for a caller that already holds the table's lock.
+CObject* lookupObjectLocked(uint32_t id);
+
+// Adds classId to updatedClasses unless it is there already.
+void noteTouchedClass(uint32_t classId);
+
+// Empties updatedClasses into a new array (from sMalloc, freed by the caller),
+// the ID added last first. *count receives the number of IDs; the array is null
+// when there are none.
+uint32_t* drainTouchedClasses(int32_t* count);
+
+#endif  // CCOVER_MODEL_OBJECT_TABLE_H_

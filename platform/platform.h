@@ -1,0 +1,49 @@
+// The only interface to the operating system. One implementation per OS:
+// posix.cpp and windows.cpp; nothing outside platform/ includes OS headers.
+//
+// Thread-safety: every function may be called from any thread.
+#ifndef CCOVER_PLATFORM_PLATFORM_H_
+#define CCOVER_PLATFORM_PLATFORM_H_
+
+#include <stddef.h>
+#include <stdint.h>
+#include <stdio.h>
+#include <time.h>
+
+namespace platform {
+
+// The machine's host name, NUL-terminated in buf; false when the system call
+// fails (buf is then unspecified). On Windows the sockets library is not
+// initialised by the agent, so this fails there unless the process did it.
+bool hostName(char* buf, size_t size);
+// The name of the (effective) user; false when it can't be had.
+bool userName(char* buf, size_t size);
+// Text in the system's narrow encoding (ANSI code page on Windows, the locale's
+// UTF-8 on POSIX) to modified UTF-8 of its UTF-16 form, in a block from sMalloc
+// that the caller frees with sFree. Null text gives null.
+char* toModifiedUtf8(const char* text);
+// fopen of a path given in modified UTF-8. Windows decodes it unit by unit to
+// UTF-16 and uses _wfopen; POSIX passes the bytes unchanged.
+FILE* openFile(const char* path, const char* mode);
+// Removes a file named as openFile names it (the same decoding); false on failure.
+bool removeFile(const char* path);
+// True when the open file is a regular file on disk (not a device, pipe or
+// console), i.e. one that may be removed again when writing it failed.
+bool isRegularFile(FILE* file);
+// fwrite without taking the stream's lock, where the C library has such a call
+// (glibc's fwrite_unlocked, the Windows CRT's _fwrite_nolock); plain fwrite
+// elsewhere. For streams used by one thread at a time. Returns the bytes written.
+size_t writeUnlocked(FILE* file, const void* data, size_t size);
+// Creates a new, empty file exclusively in the system's temporary directory
+// (never following or reusing an existing name or link), writes its path into
+// pathOut and returns true. The file is closed again.
+bool createTempFile(char* pathOut, size_t size);
+// Local time of t; false on failure.
+bool localTime(time_t t, struct tm* out);
+void sleepMillis(uint32_t millis);
+// The separator between a directory and a file name.
+char pathSeparator();
+
+}  // namespace platform
+
+#endif  // CCOVER_PLATFORM_PLATFORM_H_

@@ -1,0 +1,114 @@
+// The platform layer on POSIX systems (Linux with glibc in practice).
+#include <errno.h>
+#include <pwd.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/modified_utf8.h"
+#include "platform/platform.h"
+#include "runtime/cci.h"
+
+namespace platform {
+
+namespace {
+
+// Copies text into buf when it fits with its NUL.
+bool copyText(const char* text, char* buf, size_t size) {
+  size_t length = strlen(text);
+  if (length >= size) return false;
+  memcpy(buf, text, length + 1);
+  return true;
+}
+
+}  // namespace
+
+bool hostName(char* buf, size_t size) {
+  if (buf == nullptr || size == 0) return false;
+  if (gethostname(buf, size) != 0) return false;
+  // POSIX leaves a truncated name without its NUL.
+  buf[size - 1] = '\0';
+  return true;
+}
+
+bool userName(char* buf, size_t size) {
+  if (buf == nullptr || size == 0) return false;
+  char scratch[16384];
+  struct passwd entry;
+  struct passwd* found = nullptr;
+  if (getpwuid_r(geteuid(), &entry, scratch, sizeof scratch, &found) != 0 || found == nullptr ||
+      found->pw_name == nullptr) {
+    return false;
+  }
+  return copyText(found->pw_name, buf, size);
+}
+
+char* toModifiedUtf8(const char* text) {
+  if (text == nullptr) return nullptr;
+  size_t length = strlen(text);
+  // No input sequence yields more units than it has bytes, nor more than twice
+  // its bytes once encoded (a Latin-1 byte: 2; a 4-byte character: two 3-byte
+  // surrogates), so 2 * length + 1 bytes always hold the result.
+  uint16_t* units = static_cast<uint16_t*>(sMalloc(sizeof(uint16_t) * (length + 1)));
+  char* result = static_cast<char*>(sMalloc(2 * length + 1));
+  if (units == nullptr || result == nullptr) {
+    if (units != nullptr) sFree(units);
+    if (result != nullptr) sFree(result);
+    return nullptr;
+  }
+  size_t count = mutf8::utf8ToUnits(text, units);
+  mutf8::encodeUnits(units, count, result);
+  sFree(units);
+  return result;
+}
+
+FILE* openFile(const char* path, const char* mode) {
+  if (path == nullptr || mode == nullptr) return nullptr;
+  return fopen(path, mode);
+}
+
+bool removeFile(const char* path) { return path != nullptr && remove(path) == 0; }
+
+bool isRegularFile(FILE* file) {
+  if (file == nullptr) return false;
+  struct stat info;
+  return fstat(fileno(file), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+size_t writeUnlocked(FILE* file, const void* data, size_t size) {
+#if defined(__GLIBC__)
+  return fwrite_unlocked(data, 1, size, file);
+#else
+  return fwrite(data, 1, size, file);
+#endif
+}
+
+bool createTempFile(char* pathOut, size_t size) {
+  if (pathOut == nullptr || size == 0) return false;
+  const char* dir = getenv("TMPDIR");
+  if (dir == nullptr || dir[0] == '\0') dir = "/tmp";
+  static const char kPattern[] = "/ccoverXXXXXX";
+  size_t dirLength = strlen(dir);
+  if (dirLength + sizeof kPattern > size) return false;
+  memcpy(pathOut, dir, dirLength);
+  memcpy(pathOut + dirLength, kPattern, sizeof kPattern);
+  int fd = mkstemp(pathOut);  // O_CREAT | O_EXCL: never an existing name or link
+  if (fd < 0) return false;
+  close(fd);
+  return true;
+}
+
+bool localTime(time_t t, struct tm* out) { return out != nullptr && localtime_r(&t, out) != nullptr; }
+
+void sleepMillis(uint32_t millis) {
+  struct timespec rest;
+  rest.tv_sec = static_cast<time_t>(millis / 1000);
+  rest.tv_nsec = static_cast<long>(millis % 1000) * 1000000L;
+  while (nanosleep(&rest, &rest) != 0 && errno == EINTR) {
+  }
+}
+
+char pathSeparator() { return '/'; }
+
+}  // namespace platform

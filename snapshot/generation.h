@@ -1,0 +1,33 @@
+// Snapshot requests: generateSnapshot from the Java side (a local file, or a
+// remote viewer through CoverReporter) and the exit snapshot named after the
+// program's main class and the local time.
+//
+// The figures of queued classes are brought up to date first; the object
+// table's lock is held only while the document is written, never while a
+// remote viewer is fed.
+//
+// Thread-safety: runs on the requesting thread; remote snapshots must not
+// overlap (the Java side issues them one at a time).
+#ifndef CCOVER_SNAPSHOT_GENERATION_H_
+#define CCOVER_SNAPSHOT_GENERATION_H_
+
+#include <jni.h>
+
+struct QMHashTable;
+
+enum { kSnapshotNameBufferSize = 1024 };
+
+jboolean generateSnapshot(JNIEnv* env, jstring file, jstring sourcePath, jstring comment,
+                          jobject reporter, jobject stream, jboolean local);
+bool generateSnapshotFile(JNIEnv* env, const char* fileName, const char* sourcePath,
+                          const char* comment, jobject reporter, jobject stream, bool local,
+                          QMHashTable* table, void* tableLock);
+bool writeExitSnapshot(JNIEnv* env);
+
+// The exit snapshot's path: directory (may be null: the current directory),
+// separator, main class with "/" made "_", and the local time with no leading
+// zeros. False when it does not fit size bytes.
+bool formatExitSnapshotPath(char* out, size_t size, const char* directory, const char* mainClass,
+                            const struct tm& time);
+
+#endif  // CCOVER_SNAPSHOT_GENERATION_H_

@@ -1,0 +1,69 @@
+// SEStream: writes element trees to a file as a compact tagged byte stream.
+//
+// Every value starts with a tag byte (SETag). Lengths, counts and SE_INT32 values
+// share the "integer form": tag 0 and one byte for 0..254, tag 1 and two bytes
+// for 255..65534, tag 2 and four bytes for anything else. Multi-byte values are
+// little-endian, built by shifts, whatever the host. docs/snapshot-format.md
+// describes every byte.
+//
+// Each tag, payload and string goes to the buffered FILE in its own small
+// write (an unlocked stdio write where the C library has one); the stream keeps
+// no buffer of its own. A short write is remembered, and SEClose reports it, so
+// that a full disk never passes for a good file.
+//
+// Thread-safety: a stream is used by one thread at a time.
+#ifndef CCOVER_SUPPORT_SERIALIZER_H_
+#define CCOVER_SUPPORT_SERIALIZER_H_
+
+#include <stdint.h>
+#include <stdio.h>
+
+#include "support/element.h"
+
+enum SETag : uint8_t {
+  SE_TAG_INT8 = 0,
+  SE_TAG_INT16 = 1,
+  SE_TAG_INT32 = 2,
+  SE_TAG_STRING = 3,
+  SE_TAG_LIST = 4,
+  SE_TAG_NAMED = 5,
+  SE_TAG_BYTES = 6,
+  SE_TAG_INT32_ARRAY = 7,
+  SE_TAG_INT64_ARRAY = 8,
+  SE_TAG_INT64 = 9,
+};
+
+struct SEStream {
+  FILE* file;
+  // Bytes passed to the file since the stream was created, counted before each
+  // write; equals the file's size once closed when no write failed.
+  int32_t bytesWritten;
+  // A write was short, or the count no longer fits bytesWritten.
+  bool failed;
+  // errno of the first failure (0 when none was given).
+  int error;
+  // SEOpenFile found a regular file (not a device or pipe); only such a file is
+  // removed again when it could not be written whole.
+  bool regularFile;
+};
+
+// Opens path (modified UTF-8; see platform::openFile) with mode "wb": created,
+// or truncated when it exists. Null when it can't be opened; prints nothing.
+SEStream* SEOpenFile(const char* path);
+// A stream on an open file, bytesWritten 0; it closes the file in SEClose.
+// Null when memory runs out (the file stays open then).
+SEStream* SENewFileStream(FILE* file);
+// Writes the element's encoding; an unknown kind or a null element writes
+// nothing.
+void SEWrite(SEStream* stream, const SElem* e);
+// The integer form of value, exactly as an SE_INT32 element holding it.
+void SEWriteInt32(SEStream* stream, int32_t value);
+// The 64-bit form: values 0 .. 0xFFFFFFFE in the integer form of their low 32
+// bits, anything else tag 9 and eight bytes.
+void SEWriteInt64(SEStream* stream, int64_t value);
+// Closes the file and frees the stream. False when any write was short, the
+// byte count overflowed, or fclose failed: the file is then not whole, and error
+// (when given) receives the errno of the first failure; 0 on success.
+bool SEClose(SEStream* stream, int* error = nullptr);
+
+#endif  // CCOVER_SUPPORT_SERIALIZER_H_
