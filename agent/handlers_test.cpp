@@ -4,6 +4,7 @@
 
 #include "model/object_table.h"
 #include "support/vector.h"
+#include "tests/harness/child.h"
 #include "tests/support/runtime_fixture.h"
 
 namespace {
@@ -173,5 +174,87 @@ TEST_F(HandlersTest, EmptyHandlerIgnoresItsEvent) {
   emptyHandler(env());
   EXPECT_EQ(cciTestAllMonitorEntries(), calls);
 }
+
+}  // namespace
+
+// Inconsistent tables end the process; each handler has its own messages.
+namespace {
+
+void prepareInconsistentTable() {
+  cciTestReset();
+  bindRuntimeState();
+  CciTestMethodSpec spec{11, "run", "()V", 0, 1, nullptr};
+  cciTestAddClass(10, "app/Main", nullptr, 0, 1, &spec, 1);
+}
+
+JNIEnv* standInEnv() {
+  static int standIn;
+  return reinterpret_cast<JNIEnv*>(&standIn);
+}
+
+}  // namespace
+
+CCOVER_CHILD_SCENARIO(lineHandlerUnknownId) {
+  prepareInconsistentTable();
+  lineHandler(standInEnv(), 999, 0);
+}
+CCOVER_CHILD_SCENARIO(lineHandlerClassId) {
+  prepareInconsistentTable();
+  lineHandler(standInEnv(), 10, 0);
+}
+CCOVER_CHILD_SCENARIO(entryLineHandlerUnknownId) {
+  prepareInconsistentTable();
+  entryLineHandler(standInEnv(), 999, 0);
+}
+CCOVER_CHILD_SCENARIO(entryLineHandlerClassId) {
+  prepareInconsistentTable();
+  entryLineHandler(standInEnv(), 10, 0);
+}
+CCOVER_CHILD_SCENARIO(entryHandlerUnknownId) {
+  prepareInconsistentTable();
+  entryHandler(standInEnv(), 999);
+}
+CCOVER_CHILD_SCENARIO(entryHandlerClassId) {
+  prepareInconsistentTable();
+  entryHandler(standInEnv(), 10);
+}
+
+namespace {
+
+struct FatalCase {
+  const char* scenario;
+  const char* out;
+  const char* err;
+};
+
+class HandlerFatalTest : public ::testing::TestWithParam<FatalCase> {};
+
+TEST_P(HandlerFatalTest, EndsTheProcessWithItsMessage) {
+  const FatalCase& c = GetParam();
+  ChildResult r = runChild(c.scenario);
+  ASSERT_TRUE(r.started);
+  EXPECT_EQ(r.exitCode, 1) << describeChild(r);
+  EXPECT_EQ(r.out, c.out);
+  EXPECT_EQ(r.err, c.err);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Handlers, HandlerFatalTest,
+    ::testing::Values(
+        FatalCase{"lineHandlerUnknownId",
+                  "CC_C: Inconsistency in entering line, method id 999 is invalid.\n", ""},
+        FatalCase{"lineHandlerClassId", "",
+                  "CC_C : Inconsistency entering line, object is not a method\n"},
+        FatalCase{"entryLineHandlerUnknownId",
+                  "CC_C: Inconsistency in entering line, method id 999 is invalid.\n", ""},
+        FatalCase{"entryLineHandlerClassId",
+                  "CC_C: Inconsistency in entering line, object 10 is not a method\n", ""},
+        FatalCase{"entryHandlerUnknownId",
+                  "CC_C: Inconsistency in entering line, method id 999 is invalid.\n", ""},
+        FatalCase{"entryHandlerClassId",
+                  "CC_C: Inconsistency entering line, object is not a method\n", ""}),
+    [](const ::testing::TestParamInfo<FatalCase>& info) {
+      return std::string(info.param.scenario);
+    });
 
 }  // namespace

@@ -12,6 +12,10 @@ void put(JNIEnv* env, jobject table, jstring key, jobject value) {
   // The previous value, when the key was there already, is a local reference
   // too; it is dropped so that repeated keys do not pile up references.
   jobject previous = env->CallObjectMethod(table, agentState.hashtablePut, key, value);
+  // The Java side's tables do not throw; the check is what JNI asks for after
+  // a call into Java. An exception left pending ends the JVM at the next
+  // allocation, as any pending exception does there.
+  env->ExceptionCheck();
   if (previous != nullptr) env->DeleteLocalRef(previous);
   env->DeleteLocalRef(key);
   env->DeleteLocalRef(value);
@@ -50,6 +54,7 @@ void addInt(JNIEnv* env, jobject vector, int32_t value) {
   snprintf(buffer, sizeof(buffer), "%d", static_cast<int>(value));
   jstring item = QMAllocateStringUTF(env, buffer);
   env->CallVoidMethod(vector, agentState.vectorAddElement, item);
+  env->ExceptionCheck();
   env->DeleteLocalRef(item);
 }
 

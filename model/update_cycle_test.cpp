@@ -4,6 +4,9 @@
 
 #include "model/object_table.h"
 #include "support/vector.h"
+#include <algorithm>
+
+#include "tests/harness/child.h"
 #include "tests/support/runtime_fixture.h"
 
 namespace {
@@ -189,6 +192,78 @@ TEST_F(UpdateCycleTest, CountLineSlotsAddsToItsCounters) {
   EXPECT_EQ(executed, 14u);
   countLineSlots(nullptr, &executed, nullptr, nullptr);
   EXPECT_EQ(executed, 14u);
+}
+
+}  // namespace
+
+namespace {
+
+void prepareTable() {
+  cciTestReset();
+  bindRuntimeState();
+  CciTestMethodSpec spec{11, "run", "()V", 0, 1, nullptr};
+  cciTestAddClass(10, "app/Main", nullptr, 0, 1, &spec, 1);
+  cciTestAddInterface(20, "app/Task", nullptr, 0x601, nullptr, 0);
+}
+
+}  // namespace
+
+CCOVER_CHILD_SCENARIO(updateUnknownClass) {
+  prepareTable();
+  uint32_t ids[] = {10, 999};
+  updateClassesById(ids, 2);
+}
+CCOVER_CHILD_SCENARIO(updateMethodId) {
+  prepareTable();
+  uint32_t ids[] = {11};
+  updateClassesById(ids, 1);
+}
+CCOVER_CHILD_SCENARIO(printClassesVerbose) {
+  prepareTable();
+  printClasses(true);
+  printf("--\n");
+  printClasses(false);
+}
+
+namespace {
+
+std::string listingHeader() {
+  char header[128];
+  snprintf(header, sizeof(header), "printClasses() %d objects in IDToCObjects ", 3);
+  return header;
+}
+
+TEST(UpdateCycleFatal, UnknownClassListsTheTableAndEnds) {
+  ChildResult r = runChild("updateUnknownClass");
+  EXPECT_EQ(r.exitCode, 1) << describeChild(r);
+  EXPECT_EQ(r.err, "");
+  std::string first = "CC_C: Class 999 from updated classes not found\n" + listingHeader();
+  ASSERT_EQ(r.out.substr(0, first.size()), first);
+  EXPECT_NE(r.out.find("\n** Class app/Main 10***\n"), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find("Method"), std::string::npos);
+}
+
+TEST(UpdateCycleFatal, MethodIdIsAnInconsistency) {
+  ChildResult r = runChild("updateMethodId");
+  EXPECT_EQ(r.exitCode, 1) << describeChild(r);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, "CC_C: Inconsistency update class, object id 11 type 4.\n");
+}
+
+TEST(PrintClasses, VerboseListsMethodsAndUnknownObjects) {
+  ChildResult r = runChild("printClassesVerbose");
+  EXPECT_EQ(r.exitCode, 0) << describeChild(r);
+  size_t split = r.out.find("--\n");
+  ASSERT_NE(split, std::string::npos);
+  std::string verbose = r.out.substr(0, split);
+  std::string quiet = r.out.substr(split + 3);
+  EXPECT_EQ(verbose.rfind(listingHeader(), 0), 0u);
+  EXPECT_NE(verbose.find("** Class app/Main 10***\n"), std::string::npos);
+  EXPECT_NE(verbose.find("** Method run ***\n"), std::string::npos);
+  EXPECT_NE(verbose.find("Unknow CObjects\n"), std::string::npos);
+  // Header plus one line per class, nothing else.
+  EXPECT_EQ(std::count(quiet.begin(), quiet.end(), '\n'), 2) << quiet;
+  EXPECT_NE(quiet.find("** Class app/Main 10***\n"), std::string::npos);
 }
 
 }  // namespace

@@ -198,6 +198,82 @@ ScopedJvmThread::~ScopedJvmThread() {
   if (attachedHere_) jvm()->DetachCurrentThread();
 }
 
+bool failOnJavaException(JNIEnv* env, const char* what) {
+  if (!env->ExceptionCheck()) return false;
+  jthrowable thrown = env->ExceptionOccurred();
+  env->ExceptionClear();
+  ADD_FAILURE() << "Java exception from " << what << ": " << javaToString(env, thrown);
+  env->DeleteLocalRef(thrown);
+  return true;
+}
+
+std::string javaString(JNIEnv* env, jstring text) {
+  if (text == nullptr) return "(null)";
+  const char* chars = env->GetStringUTFChars(text, nullptr);
+  if (chars == nullptr) {
+    env->ExceptionClear();
+    return "(out of memory)";
+  }
+  std::string copy = chars;
+  env->ReleaseStringUTFChars(text, chars);
+  return copy;
+}
+
+std::string javaToString(JNIEnv* env, jobject object) {
+  if (object == nullptr) return "(null)";
+  jclass objectClass = env->FindClass("java/lang/Object");
+  jmethodID toString = env->GetMethodID(objectClass, "toString", "()Ljava/lang/String;");
+  jstring text = static_cast<jstring>(env->CallObjectMethod(object, toString));
+  env->DeleteLocalRef(objectClass);
+  if (env->ExceptionCheck()) {
+    env->ExceptionClear();
+    return "(toString threw)";
+  }
+  std::string result = javaString(env, text);
+  env->DeleteLocalRef(text);
+  return result;
+}
+
+#define CCOVER_CHECKED_CALL(Type, Kind, Target, Zero)                       \
+  Type checkedCall##Kind(JNIEnv* env, Target target, jmethodID method, ...) { \
+    va_list args;                                                           \
+    va_start(args, method);                                                 \
+    Type result = env->Call##Kind##MethodV(target, method, args);           \
+    va_end(args);                                                           \
+    return failOnJavaException(env, "Call" #Kind "Method") ? Zero : result;                 \
+  }
+
+CCOVER_CHECKED_CALL(jobject, Object, jobject, nullptr)
+CCOVER_CHECKED_CALL(jint, Int, jobject, 0)
+CCOVER_CHECKED_CALL(jboolean, Boolean, jobject, JNI_FALSE)
+CCOVER_CHECKED_CALL(jobject, StaticObject, jclass, nullptr)
+CCOVER_CHECKED_CALL(jint, StaticInt, jclass, 0)
+#undef CCOVER_CHECKED_CALL
+
+void checkedCallVoid(JNIEnv* env, jobject object, jmethodID method, ...) {
+  va_list args;
+  va_start(args, method);
+  env->CallVoidMethodV(object, method, args);
+  va_end(args);
+  failOnJavaException(env, "CallVoidMethod");
+}
+
+void checkedCallStaticVoid(JNIEnv* env, jclass cls, jmethodID method, ...) {
+  va_list args;
+  va_start(args, method);
+  env->CallStaticVoidMethodV(cls, method, args);
+  va_end(args);
+  failOnJavaException(env, "CallStaticVoidMethod");
+}
+
+jobject checkedNewObject(JNIEnv* env, jclass cls, jmethodID constructor, ...) {
+  va_list args;
+  va_start(args, constructor);
+  jobject result = env->NewObjectV(cls, constructor, args);
+  va_end(args);
+  return failOnJavaException(env, "NewObject") ? nullptr : result;
+}
+
 void JvmTest::SetUp() {
   static std::once_flag bound;
   env_ = jvmEnv();

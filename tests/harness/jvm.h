@@ -59,6 +59,24 @@ bool registerNatives(JNIEnv* env, const JNINativeMethod* methods, int count);
 // Binds every native of CoverMain to the agent compiled into the test binary.
 bool registerCoverMainNatives(JNIEnv* env);
 
+// Java calls that check for an exception right away, as -Xcheck:jni demands
+// of every call that can throw: a pending exception is reported as a test
+// failure (with its toString) and cleared, and the call yields 0/null.
+jobject checkedCallObject(JNIEnv* env, jobject object, jmethodID method, ...);
+jint checkedCallInt(JNIEnv* env, jobject object, jmethodID method, ...);
+jboolean checkedCallBoolean(JNIEnv* env, jobject object, jmethodID method, ...);
+void checkedCallVoid(JNIEnv* env, jobject object, jmethodID method, ...);
+jobject checkedCallStaticObject(JNIEnv* env, jclass cls, jmethodID method, ...);
+jint checkedCallStaticInt(JNIEnv* env, jclass cls, jmethodID method, ...);
+void checkedCallStaticVoid(JNIEnv* env, jclass cls, jmethodID method, ...);
+jobject checkedNewObject(JNIEnv* env, jclass cls, jmethodID constructor, ...);
+// True (and a test failure, the exception cleared) when an exception is pending.
+bool failOnJavaException(JNIEnv* env, const char* what);
+// The UTF-8 text of a Java string; "(null)" for null.
+std::string javaString(JNIEnv* env, jstring text);
+// toString() of any object; "(null)" for null.
+std::string javaToString(JNIEnv* env, jobject object);
+
 // Attaches the current thread for its lifetime and detaches it at the end.
 class ScopedJvmThread {
  public:

@@ -53,4 +53,10 @@ public class Hashtable {
   public List<Object> putLog() {
     return Collections.unmodifiableList(new ArrayList<>(puts()));
   }
+
+  /** {key=value, ...} in the order of the first put of each key. */
+  @Override
+  public String toString() {
+    return map().toString();
+  }
 }

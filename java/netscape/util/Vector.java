@@ -27,4 +27,10 @@ public class Vector {
   public int count() {
     return items().size();
   }
+
+  /** [item, ...] in order. */
+  @Override
+  public String toString() {
+    return items().toString();
+  }
 }
