@@ -138,6 +138,15 @@ SElem* makeMethodElement(const CMethod* m) {
 bool isClassRootType(uint32_t type) { return type == kCObjectClass || type == kCObjectInterface; }
 bool isMethodRootType(uint32_t type) { return type == kCObjectMethod; }
 
+// Objects of other types, and entries without a record, are in neither root.
+bool belongsTo(const CObject* object, bool (*wanted)(uint32_t)) {
+  return object != nullptr && object->record != nullptr && wanted(object->type);
+}
+
+void formatKey(QMHashWord id, char (&key)[16]) {
+  snprintf(key, sizeof key, "%d", static_cast<int>(static_cast<int32_t>(id)));
+}
+
 SElem* makeRoot(QMHashTable* idToCObjects, const char* name, bool (*wanted)(uint32_t)) {
   Builder b(SENewNamed(200, name));
   if (!b.whole || idToCObjects == nullptr) return b.finish();
@@ -148,9 +157,9 @@ SElem* makeRoot(QMHashTable* idToCObjects, const char* name, bool (*wanted)(uint
   }
   while ((it = QMHashNext(it)) != nullptr) {
     const CObject* object = reinterpret_cast<const CObject*>(it->value);
-    if (object == nullptr || !wanted(object->type)) continue;
+    if (!belongsTo(object, wanted)) continue;
     char key[16];
-    snprintf(key, sizeof key, "%d", static_cast<int>(static_cast<int32_t>(it->key)));
+    formatKey(it->key, key);
     b.put(key, makeObjectElement(object));
     if (!b.whole) {
       sFree(it);  // the walk stops early
@@ -158,6 +167,75 @@ SElem* makeRoot(QMHashTable* idToCObjects, const char* name, bool (*wanted)(uint
     }
   }
   return b.finish();
+}
+
+void freeKeyTable(QMHashTable* keys) {
+  for (int32_t b = 0; b < keys->bucketCount; b++) {
+    for (QMHashEntry* entry = keys->buckets[b]; entry != nullptr; entry = entry->next) {
+      sFree(reinterpret_cast<void*>(entry->key));
+    }
+  }
+  QMHashFree(keys);
+}
+
+// The members of a root as (key copy, CObject) pairs, in a table made exactly
+// as the root's own member table is (capacity 200, the same keys put in the
+// same order), so that both iterate in the same order. Null when memory ran out.
+QMHashTable* collectRootKeys(QMHashTable* idToCObjects, bool (*wanted)(uint32_t)) {
+  QMHashTable* keys = QMHashNew(200, QMStringHashWord, QMStringEqualWord, nullptr, 0);
+  if (keys == nullptr || keys->buckets == nullptr) {
+    QMHashFree(keys);
+    return nullptr;
+  }
+  if (idToCObjects == nullptr) return keys;
+  QMHashIterator* it = QMHashIterate(idToCObjects);
+  if (it == nullptr) {
+    freeKeyTable(keys);
+    return nullptr;
+  }
+  while ((it = QMHashNext(it)) != nullptr) {
+    const CObject* object = reinterpret_cast<const CObject*>(it->value);
+    if (!belongsTo(object, wanted)) continue;
+    char key[16];
+    formatKey(it->key, key);
+    size_t length = strlen(key) + 1;
+    char* copy = static_cast<char*>(sMalloc(length));
+    if (copy != nullptr) memcpy(copy, key, length);
+    if (copy == nullptr || QMHashPut(keys, reinterpret_cast<QMHashWord>(copy),
+                                     reinterpret_cast<QMHashWord>(object)) == 0) {
+      if (copy != nullptr) sFree(copy);
+      sFree(it);  // the walk stops early
+      freeKeyTable(keys);
+      return nullptr;
+    }
+  }
+  return keys;
+}
+
+// Writes a root with the bytes of SEWrite(makeRoot(...)), but builds one
+// object's element at a time and frees it once written: the whole tree would
+// hold some thirty times the file's size in memory, and freeing it costs more
+// than writing it. Only the keys are collected first, since the member count
+// and the order come before any member.
+bool writeRoot(SEStream* stream, QMHashTable* idToCObjects, bool (*wanted)(uint32_t)) {
+  QMHashTable* keys = collectRootKeys(idToCObjects, wanted);
+  if (keys == nullptr) return false;
+  bool whole = true;
+  SEWriteNamedHeader(stream, keys->count);
+  for (int32_t b = 0; b < keys->bucketCount && whole; b++) {
+    for (QMHashEntry* entry = keys->buckets[b]; entry != nullptr; entry = entry->next) {
+      SElem* element = makeObjectElement(reinterpret_cast<const CObject*>(entry->value));
+      if (element == nullptr) {  // memory ran out: the file can't be whole
+        whole = false;
+        break;
+      }
+      SEWriteKey(stream, reinterpret_cast<const char*>(entry->key));
+      SEWrite(stream, element);
+      SEFree(element);
+    }
+  }
+  freeKeyTable(keys);
+  return whole;
 }
 
 bool writeTree(SEStream* stream, SElem* tree) {
@@ -256,11 +334,11 @@ bool writeSignature(SEStream* stream, const char* sourcePath, const char* commen
 }
 
 bool writeClassRoot(SEStream* stream, QMHashTable* idToCObjects) {
-  return writeTree(stream, makeClassRoot(idToCObjects));
+  return writeRoot(stream, idToCObjects, isClassRootType);
 }
 
 bool writeMethodRoot(SEStream* stream, QMHashTable* idToCObjects) {
-  return writeTree(stream, makeMethodRoot(idToCObjects));
+  return writeRoot(stream, idToCObjects, isMethodRootType);
 }
 
 bool writeSnapshotDocument(const char* path, const char* sourcePath, const char* comment,

@@ -5,8 +5,11 @@
 //   3. ClassRoot  (named, capacity 200): object ID -> element of each class/interface
 //   4. MethodRoot (named, capacity 200): object ID -> element of each method
 //   5. the end marker 0xAADEBECA as a bare integer (02 CA BE DE AA)
-// Each top-level tree is built, written and freed before the next, so at most
-// one exists at a time. docs/snapshot-format.md gives every member and order.
+// Each top-level item is built, written and freed before the next. ClassRoot
+// and MethodRoot are written member by member: their keys are collected first
+// (the count and the order come before any member), then each object's element
+// is built, written and freed in turn; the bytes are those of the whole tree.
+// docs/snapshot-format.md gives every member and order.
 //
 // A file that could not be written whole (a short write, a failed close, memory
 // running out while a tree is built) is reported as a failure, and removed when
@@ -45,15 +48,15 @@ enum { kSignatureBufferSize = 2048 };
 bool writeSnapshotDocument(const char* path, const char* sourcePath, const char* comment,
                            QMHashTable* idToCObjects, int32_t* byteCount);
 
-// Each builds its element, writes it with SEWrite and frees it. False when the
-// element could not be built whole (memory ran out); nothing is written then.
+// Each writes its item. False when it could not be built whole (memory ran
+// out); the stream then holds an incomplete item, or none.
 bool writeSnapRoot(SEStream* stream);
 bool writeSignature(SEStream* stream, const char* sourcePath, const char* comment);
 bool writeClassRoot(SEStream* stream, QMHashTable* idToCObjects);
 bool writeMethodRoot(SEStream* stream, QMHashTable* idToCObjects);
 
-// The trees the writers above write; null when memory ran out. The caller
-// frees them with SEFree.
+// The trees whose bytes the writers above write; null when memory ran out. The
+// caller frees them with SEFree.
 SElem* makeSnapRoot();
 SElem* makeSignature(const char* sourcePath, const char* comment);
 // One member per CObject of type 2 or 3 (ClassRoot) or 4 (MethodRoot), keyed

@@ -4,6 +4,7 @@
 #include <string.h>
 
 #include <atomic>
+#include <filesystem>
 #include <map>
 #include <random>
 #include <string>
@@ -389,6 +390,45 @@ TEST_F(DocumentTest, LargeRootGrowsAndKeepsEveryObject) {
   EXPECT_EQ(keys, order);
 }
 
+// The roots are written one member at a time; their bytes must be those of the
+// whole tree written at once.
+TEST_F(DocumentTest, StreamedRootsHaveTheBytesOfTheWholeTree) {
+  for (uint32_t id = 1; id <= 700; id += 7) {  // enough members for the roots to grow
+    CciTestMethodSpec methods[2] = {{id + 1, nullptr, nullptr, 0, static_cast<uint16_t>(id % 4), nullptr},
+                                    {id + 2, nullptr, nullptr, 0x20, 0, nullptr}};
+    if (id % 3 == 0) {
+      cciTestAddInterface(id, "app/I", nullptr, 0, methods, 2);
+    } else {
+      cciTestAddClass(id, "app/C", "C.java", 1, static_cast<uint16_t>(id % 5 != 0), methods, 2);
+    }
+  }
+  cciTestAddObject(5000, kCObjectClass, nullptr);  // no record: in neither root
+  auto written = [this](bool streamed, bool classes) {
+    TempFile out;
+    SEStream* stream = SEOpenFile(out.c_str());
+    EXPECT_NE(stream, nullptr);
+    if (stream == nullptr) return Bytes{};
+    if (streamed) {
+      EXPECT_TRUE(classes ? writeClassRoot(stream, table_) : writeMethodRoot(stream, table_));
+    } else {
+      SElem* tree = classes ? makeClassRoot(table_) : makeMethodRoot(table_);
+      EXPECT_NE(tree, nullptr);
+      SEWrite(stream, tree);
+      SEFree(tree);
+    }
+    EXPECT_TRUE(SEClose(stream));
+    return out.bytes();
+  };
+  for (bool classes : {true, false}) {
+    Bytes whole = written(false, classes);
+    ASSERT_GT(whole.size(), 1000u);
+    EXPECT_EQ(written(true, classes), whole) << (classes ? "ClassRoot" : "MethodRoot");
+  }
+  SElem* tree = makeMethodRoot(table_);
+  EXPECT_GT(tree->members->bucketCount, 256) << "the method root grew";
+  SEFree(tree);
+}
+
 TEST_F(DocumentTest, DocumentFreesEverythingItBuilds) {
   CciTestMethodSpec methods[3] = {{2, nullptr, nullptr, 0, 5, nullptr},
                                   {3, nullptr, nullptr, 0, 0, nullptr},
@@ -413,17 +453,24 @@ TEST_F(DocumentTest, OpenFailureIsReported) {
 }
 
 // A full disk: the writes fail, the document reports failure, and the device is
-// of course left where it is.
+// of course left where it is. The test writes through a link of its own, so
+// that even a regression that removed the target could only remove the link.
 TEST_F(DocumentTest, FullDeviceIsAFailureAndIsNotRemoved) {
-  if (!fileExists("/dev/full")) GTEST_SKIP() << "no /dev/full here";
+  std::error_code error;
+  if (!std::filesystem::is_character_file("/dev/full", error)) GTEST_SKIP() << "no /dev/full here";
+  std::string link = file_.path() + ".full";
+  std::filesystem::create_symlink("/dev/full", link, error);
+  if (error) GTEST_SKIP() << "no symbolic link: " << error.message();
   cciTestAddClass(1, "app/A", "A.java", 0, 0, kNoMethods, 0);
   int32_t byteCount = -1;
   testing::internal::CaptureStderr();
-  EXPECT_FALSE(writeSnapshotDocument("/dev/full", "src", nullptr, table_, &byteCount));
+  EXPECT_FALSE(writeSnapshotDocument(link.c_str(), "src", nullptr, table_, &byteCount));
   std::string err = testing::internal::GetCapturedStderr();
-  EXPECT_EQ(err, "S_CC_C : Cannot write file /dev/full: No space left on device\n");
+  EXPECT_EQ(err, "S_CC_C : Cannot write file " + link + ": No space left on device\n");
   EXPECT_GT(byteCount, 45) << "the bytes passed on are still counted";
-  EXPECT_TRUE(fileExists("/dev/full"));
+  EXPECT_TRUE(std::filesystem::is_symlink(link, error)) << "the link was removed";
+  EXPECT_TRUE(std::filesystem::is_character_file("/dev/full", error));
+  std::filesystem::remove(link, error);
 }
 
 // Memory running out anywhere while the document is built: never a crash, never

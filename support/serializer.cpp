@@ -39,17 +39,12 @@ void writeLittleEndian32(SEStream* stream, uint32_t v) {
 void writeCount(SEStream* stream, int32_t count) { SEWriteInt32(stream, count); }
 
 void writeNamed(SEStream* stream, QMHashTable* members) {
-  writeTag(stream, SE_TAG_NAMED);
-  writeCount(stream, members->count);
+  SEWriteNamedHeader(stream, members->count);
   // The table's iteration order, walked directly (bucket by bucket, each chain
   // from its head) so that writing needs no memory.
   for (int32_t b = 0; b < members->bucketCount; b++) {
     for (QMHashEntry* entry = members->buckets[b]; entry != nullptr; entry = entry->next) {
-      const char* key = reinterpret_cast<const char*>(entry->key);
-      size_t length = strlen(key);
-      int32_t keyLength = length > INT32_MAX ? INT32_MAX : static_cast<int32_t>(length);
-      writeCount(stream, keyLength);
-      writeBlock(stream, key, keyLength);
+      SEWriteKey(stream, reinterpret_cast<const char*>(entry->key));
       SEWrite(stream, reinterpret_cast<const SElem*>(entry->value));
     }
   }
@@ -78,6 +73,19 @@ SEStream* SENewFileStream(FILE* file) {
   stream->error = 0;
   stream->regularFile = false;
   return stream;
+}
+
+void SEWriteNamedHeader(SEStream* stream, int32_t memberCount) {
+  writeTag(stream, SE_TAG_NAMED);
+  writeCount(stream, memberCount);
+}
+
+// The key's length without its NUL, then its bytes: no tag, no NUL.
+void SEWriteKey(SEStream* stream, const char* key) {
+  size_t length = strlen(key);
+  int32_t keyLength = length > INT32_MAX ? INT32_MAX : static_cast<int32_t>(length);
+  writeCount(stream, keyLength);
+  writeBlock(stream, key, keyLength);
 }
 
 void SEWriteInt32(SEStream* stream, int32_t value) {

@@ -56,6 +56,12 @@ SEStream* SENewFileStream(FILE* file);
 // Writes the element's encoding; an unknown kind or a null element writes
 // nothing.
 void SEWrite(SEStream* stream, const SElem* e);
+// A named element written piece by piece, with the same bytes as SEWrite of
+// one: the header with the member count, then for each member its key
+// (SEWriteKey) followed by the member's encoding (SEWrite). The writer keeps
+// the members' order and their number in step with the header.
+void SEWriteNamedHeader(SEStream* stream, int32_t memberCount);
+void SEWriteKey(SEStream* stream, const char* key);
 // The integer form of value, exactly as an SE_INT32 element holding it.
 void SEWriteInt32(SEStream* stream, int32_t value);
 // The 64-bit form: values 0 .. 0xFFFFFFFE in the integer form of their low 32

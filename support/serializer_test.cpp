@@ -140,6 +140,23 @@ TEST_F(SerializerTest, WorkedExampleIsEighteenBytesInEitherInsertionOrder) {
   EXPECT_EQ(encode(bFirst), expected);
 }
 
+TEST_F(SerializerTest, NamedElementWrittenPieceByPieceHasTheSameBytes) {
+  Bytes pieces = encodeWith([](SEStream* s) {
+    SEWriteNamedHeader(s, 2);
+    SEWriteKey(s, "b");
+    SElem* abc = SENewString("abc");
+    SEWrite(s, abc);
+    SEFree(abc);
+    SEWriteKey(s, "a");
+    SEWriteInt32(s, 1);
+  });
+  SElem* named = SENewNamed(8, nullptr);
+  SENamedPut(named, "a", SENewInt32(1));
+  SENamedPut(named, "b", SENewString("abc"));
+  EXPECT_EQ(pieces, encode(named));
+  EXPECT_EQ(encodeWith([](SEStream* s) { SEWriteKey(s, ""); }), (Bytes{0x00, 0x00}));
+}
+
 TEST_F(SerializerTest, LongKeyLengthUsesTheTwoByteForm) {
   std::string key(300, 'k');
   SElem* named = SENewNamed(8, nullptr);

@@ -15,6 +15,37 @@ public final class CoverMain {
 
   private CoverMain() {}
 
+  /**
+   * Runs a program under coverage: {@code CoverMain app.Main args...}. Starts the
+   * agent with a snapshot at exit, runs the main class, and ends the process
+   * through the agent, which writes the exit snapshot into the working
+   * directory. A main class that cannot be run, or that throws, ends the
+   * process with code 1 instead; the snapshot is then written when the virtual
+   * machine dies, if the runtime reports that.
+   */
+  public static void main(String[] args) {
+    if (args.length == 0) {
+      System.err.println("usage: java -Xruncci -cp <ccover.jar>:<classes> "
+          + "quorvatix.audit.CoverMain <main class> [arguments...]");
+      System.exit(2);
+    }
+    start(null, false, true);
+    String[] programArgs = java.util.Arrays.copyOfRange(args, 1, args.length);
+    String error;
+    try {
+      error = runProgramWithClass(args[0].replace('.', '/'), programArgs);
+    } catch (Throwable thrown) {
+      System.err.print("Exception in thread \"" + Thread.currentThread().getName() + "\" ");
+      thrown.printStackTrace();
+      System.exit(1);
+      return;
+    }
+    if (error != null) {
+      System.exit(1);
+    }
+    exitNow();
+  }
+
   public static native int start(Object unused, boolean ignoreShutdown, boolean snapshotAtExit);
 
   public static native void exitNow();
