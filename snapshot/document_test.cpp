@@ -393,7 +393,7 @@ TEST_F(DocumentTest, LargeRootGrowsAndKeepsEveryObject) {
 // The roots are written one member at a time; their bytes must be those of the
 // whole tree written at once.
 TEST_F(DocumentTest, StreamedRootsHaveTheBytesOfTheWholeTree) {
-  for (uint32_t id = 1; id <= 700; id += 7) {  // enough members for the roots to grow
+  for (uint32_t id = 1; id <= 2400; id += 3) {  // enough members for both roots to grow
     CciTestMethodSpec methods[2] = {{id + 1, nullptr, nullptr, 0, static_cast<uint16_t>(id % 4), nullptr},
                                     {id + 2, nullptr, nullptr, 0x20, 0, nullptr}};
     if (id % 3 == 0) {
@@ -426,6 +426,9 @@ TEST_F(DocumentTest, StreamedRootsHaveTheBytesOfTheWholeTree) {
   }
   SElem* tree = makeMethodRoot(table_);
   EXPECT_GT(tree->members->bucketCount, 256) << "the method root grew";
+  SEFree(tree);
+  tree = makeClassRoot(table_);
+  EXPECT_GT(tree->members->bucketCount, 256) << "the class root grew";
   SEFree(tree);
 }
 
