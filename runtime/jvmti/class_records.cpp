@@ -1,0 +1,163 @@
+#include "runtime/jvmti/class_records.h"
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "runtime/jvmti/monitor.h"
+#include "support/hash_table.h"
+#include "support/vector.h"
+
+namespace cci_jvmti {
+namespace {
+
+void* keepBlock(size_t size) {
+  void* block = calloc(1, size == 0 ? 1 : size);
+  if (block == nullptr) {
+    fputs("cci: out of memory\n", stderr);
+    abort();
+  }
+  return block;
+}
+
+// Bounds-checked big-endian reads; any read past the end sets failed and
+// yields zero, so a caller checks once at the end.
+struct Decoder {
+  const uint8_t* data;
+  size_t size;
+  size_t offset;
+  bool failed;
+
+  bool take(size_t n) {
+    if (failed || size - offset < n) {
+      failed = true;
+      return false;
+    }
+    return true;
+  }
+  uint32_t u1() {
+    if (!take(1)) return 0;
+    return data[offset++];
+  }
+  uint32_t u2() {
+    if (!take(2)) return 0;
+    uint32_t v = (static_cast<uint32_t>(data[offset]) << 8) | data[offset + 1];
+    offset += 2;
+    return v;
+  }
+  uint32_t u4() {
+    if (!take(4)) return 0;
+    uint32_t v = (static_cast<uint32_t>(data[offset]) << 24) |
+                 (static_cast<uint32_t>(data[offset + 1]) << 16) |
+                 (static_cast<uint32_t>(data[offset + 2]) << 8) | data[offset + 3];
+    offset += 4;
+    return v;
+  }
+  char* utf() {
+    uint32_t length = u2();
+    if (!take(length)) return nullptr;
+    char* text = static_cast<char*>(keepBlock(length + 1));
+    memcpy(text, data + offset, length);
+    text[length] = '\0';
+    offset += length;
+    return text;
+  }
+};
+
+}  // namespace
+
+bool buildClassRecords(const uint8_t* data, size_t size, ClassRecords* out) {
+  Decoder d = {data, size, 0, false};
+  if (d.u1() != kDescriptionFormat) return false;
+  uint32_t kind = d.u1();
+  if (kind != kCObjectClass && kind != kCObjectInterface) return false;
+  uint32_t classId = d.u4();
+  uint16_t accessFlags = static_cast<uint16_t>(d.u2());
+  char* name = d.utf();
+  char* sourceName = d.u1() != 0 ? d.utf() : nullptr;
+  uint16_t methodCount = static_cast<uint16_t>(d.u2());
+  if (d.failed) return false;
+
+  CMethod* methods =
+      methodCount > 0 ? static_cast<CMethod*>(keepBlock(sizeof(CMethod) * methodCount)) : nullptr;
+  uint32_t lines = 0;
+  for (uint16_t i = 0; i < methodCount && !d.failed; i++) {
+    CMethod& m = methods[i];
+    m.id = d.u4();
+    m.classId = classId;
+    m.accessFlags = static_cast<uint16_t>(d.u2());
+    m.name = d.utf();
+    m.signature = d.utf();
+    uint32_t slots = d.u2();
+    if (d.failed || !d.take(2 * static_cast<size_t>(slots))) break;
+    m.lineCount = static_cast<uint16_t>(slots);
+    if (slots > 0) {
+      m.lineNumbers = static_cast<uint16_t*>(keepBlock(sizeof(uint16_t) * slots));
+      for (uint32_t s = 0; s < slots; s++) m.lineNumbers[s] = static_cast<uint16_t>(d.u2());
+      m.hits = static_cast<uint32_t*>(keepBlock(sizeof(uint32_t) * slots));
+      m.markedHits = static_cast<uint32_t*>(keepBlock(sizeof(uint32_t) * slots));
+    }
+    char lockName[32];
+    snprintf(lockName, sizeof lockName, "method%u", static_cast<unsigned>(m.id));
+    m.lock = newMonitor(lockName);
+    lines += slots;
+  }
+  if (d.failed || d.offset != size || lines > 0xFFFF) return false;
+
+  CObject* object = static_cast<CObject*>(keepBlock(sizeof(CObject)));
+  object->type = kind;
+  if (kind == kCObjectClass) {
+    CClass* c = static_cast<CClass*>(keepBlock(sizeof(CClass)));
+    c->id = classId;
+    c->accessFlags = accessFlags;
+    c->name = name;
+    c->sourceName = sourceName;
+    c->loaded = 1;
+    c->methodCount = methodCount;
+    c->methods = methods;
+    c->lineCount = static_cast<uint16_t>(lines);
+    c->hasLines = lines > 0 ? 1 : 0;
+    object->record = c;
+  } else {
+    CInterface* c = static_cast<CInterface*>(keepBlock(sizeof(CInterface)));
+    c->id = classId;
+    c->accessFlags = accessFlags;
+    c->name = name;
+    c->sourceName = sourceName;
+    c->methodCount = methodCount;
+    c->methods = methods;
+    object->record = c;
+  }
+  out->classObject = object;
+  out->classId = classId;
+  out->methodCount = methodCount;
+  out->methods = methods;
+  return true;
+}
+
+void registerClassRecords(const ClassRecords& records, QMHashTable* table, void* tableLock,
+                          QMVector* unregistered, void* unregisteredLock) {
+  // Method objects are allocated before the lock is taken: the lock is also
+  // what the agent's handlers take on a cache miss.
+  CObject* methodObjects =
+      records.methodCount > 0
+          ? static_cast<CObject*>(keepBlock(sizeof(CObject) * records.methodCount))
+          : nullptr;
+  for (uint16_t i = 0; i < records.methodCount; i++) {
+    methodObjects[i].type = kCObjectMethod;
+    methodObjects[i].record = &records.methods[i];
+  }
+  {
+    MonitorLocker lock(tableLock);
+    QMHashPut(table, static_cast<QMHashWord>(records.classId),
+              reinterpret_cast<QMHashWord>(records.classObject));
+    for (uint16_t i = 0; i < records.methodCount; i++) {
+      QMHashPut(table, static_cast<QMHashWord>(records.methods[i].id),
+                reinterpret_cast<QMHashWord>(&methodObjects[i]));
+    }
+  }
+  MonitorLocker lock(unregisteredLock);
+  QMAddElement(unregistered, records.classObject);
+}
+
+}  // namespace cci_jvmti

@@ -1,0 +1,120 @@
+#include "runtime/jvmti/options.h"
+
+#include <string.h>
+
+namespace cci_jvmti {
+namespace {
+
+const char* const kDefaultExcludes[] = {
+    "java.",  "javax.", "jdk.", "sun.", "com.sun.", "quorvatix.audit.", "quorvatix.cci.",
+    "netscape.util.",
+};
+
+void splitPatterns(const std::string& value, std::vector<std::string>* out) {
+  size_t start = 0;
+  while (start <= value.size()) {
+    size_t end = value.find(':', start);
+    if (end == std::string::npos) end = value.size();
+    if (end > start) out->push_back(value.substr(start, end - start));
+    start = end + 1;
+  }
+}
+
+bool startsWith(const char* text, const char* prefix) {
+  return strncmp(text, prefix, strlen(prefix)) == 0;
+}
+
+}  // namespace
+
+bool parseOptions(const char* text, Options* out, std::string* error) {
+  *out = Options();
+  if (text == nullptr) return true;
+  std::string all(text);
+  size_t start = 0;
+  while (start <= all.size()) {
+    size_t end = all.find(',', start);
+    if (end == std::string::npos) end = all.size();
+    std::string item = all.substr(start, end - start);
+    start = end + 1;
+    if (item.empty()) continue;
+    size_t eq = item.find('=');
+    std::string key = item.substr(0, eq);
+    std::string value = eq == std::string::npos ? std::string() : item.substr(eq + 1);
+    bool flag = eq == std::string::npos;
+    if (flag && key == "snapshotAtExit") {
+      out->snapshotAtExit = true;
+    } else if (flag && key == "ignoreShutdown") {
+      out->ignoreShutdown = true;
+    } else if (flag && key == "nostart") {
+      out->autoStart = false;
+    } else if (flag && key == "verbose") {
+      out->verbose = true;
+    } else if (!flag && key == "includes") {
+      splitPatterns(value, &out->includes);
+    } else if (!flag && key == "excludes") {
+      splitPatterns(value, &out->excludes);
+    } else if (!flag && key == "home" && !value.empty()) {
+      out->home = value;
+    } else if (!flag && key == "ccoverJar" && !value.empty()) {
+      out->ccoverJar = value;
+    } else if (!flag && key == "ccoverLib" && !value.empty()) {
+      out->ccoverLib = value;
+    } else if (!flag && key == "probes" && (value == "empty" || value == "count")) {
+      out->emptyProbes = value == "empty";
+    } else {
+      *error = "unknown or malformed option \"" + item + "\"";
+      return false;
+    }
+  }
+  return true;
+}
+
+bool wildcardMatch(const char* pattern, const char* name) {
+  // Iterative match with backtracking to the last star: linear in practice.
+  const char* star = nullptr;
+  const char* resume = nullptr;
+  while (*name != '\0') {
+    if (*pattern == '*') {
+      star = pattern++;
+      resume = name;
+    } else if (*pattern == '?' || *pattern == *name) {
+      pattern++;
+      name++;
+    } else if (star != nullptr) {
+      pattern = star + 1;
+      name = ++resume;
+    } else {
+      return false;
+    }
+  }
+  while (*pattern == '*') pattern++;
+  return *pattern == '\0';
+}
+
+bool classIncluded(const Options& options, const char* internalName) {
+  char dotted[1024];
+  size_t length = strlen(internalName);
+  if (length == 0 || length >= sizeof dotted) return false;
+  for (size_t i = 0; i <= length; i++) {
+    dotted[i] = internalName[i] == '/' ? '.' : internalName[i];
+  }
+  for (const char* prefix : kDefaultExcludes) {
+    if (startsWith(dotted, prefix)) return false;
+  }
+  if (!options.includes.empty()) {
+    bool included = false;
+    for (const std::string& p : options.includes) {
+      if (wildcardMatch(p.c_str(), dotted)) {
+        included = true;
+        break;
+      }
+    }
+    if (!included) return false;
+  }
+  for (const std::string& p : options.excludes) {
+    if (wildcardMatch(p.c_str(), dotted)) return false;
+  }
+  return true;
+}
+
+}  // namespace cci_jvmti

@@ -1,0 +1,60 @@
+// The runtime's options and its class filter.
+//
+// Options come as the agent's option text, comma-separated:
+//   -agentpath:/path/libcci.so=snapshotAtExit,includes=app.*,excludes=app.gen.*
+//   -Xruncci:includes=app.*
+//
+//   snapshotAtExit      the Java side, started by the runtime, writes an exit snapshot
+//   ignoreShutdown      the Java side, started by the runtime, holds the dying VM
+//   nostart             never start the Java side at VM init
+//   includes=P:P...     classes to instrument (default: all); P is a dotted name
+//   excludes=P:P...     classes never to instrument, on top of the JDK and the agent
+//                       (patterns: * any run of characters, ? one character)
+//   home=DIR            where cci.jar, cci-instrument.jar and the ASM jars lie
+//                       (default: the folder of the runtime library)
+//   ccoverJar=FILE      ccover.jar for the Java side started by the runtime
+//   ccoverLib=DIR       the folder of the ccover library for that Java side
+//   probes=empty        bind the probes to empty functions (the cost floor of
+//                       this design; nothing is counted)
+//   verbose             one line on standard error for each instrumented class
+//
+// Thread-safety: parsing happens once, before any other thread reads them;
+// classIncluded only reads.
+#ifndef CCOVER_RUNTIME_JVMTI_OPTIONS_H_
+#define CCOVER_RUNTIME_JVMTI_OPTIONS_H_
+
+#include <string>
+#include <vector>
+
+namespace cci_jvmti {
+
+struct Options {
+  bool snapshotAtExit = false;
+  bool ignoreShutdown = false;
+  bool autoStart = true;
+  bool emptyProbes = false;
+  bool verbose = false;
+  std::vector<std::string> includes;  // empty: everything
+  std::vector<std::string> excludes;  // added to the default exclusions
+  std::string home;
+  std::string ccoverJar;
+  std::string ccoverLib;
+};
+
+// Parses the option text (null or "" gives the defaults). False, with a
+// message in *error, on an unknown option or a malformed value.
+bool parseOptions(const char* text, Options* out, std::string* error);
+
+// Wildcard match of a whole dotted name: * matches any run of characters
+// (dots included), ? exactly one.
+bool wildcardMatch(const char* pattern, const char* name);
+
+// Whether a class, named in internal form ("a/b/C"), is instrumented: not in
+// the JDK (java., javax., jdk., sun., com.sun.), not the agent's or the
+// runtime's own (quorvatix.audit., quorvatix.cci., netscape.util.), matched by
+// an include pattern (when there are any) and by no exclude pattern.
+bool classIncluded(const Options& options, const char* internalName);
+
+}  // namespace cci_jvmti
+
+#endif  // CCOVER_RUNTIME_JVMTI_OPTIONS_H_

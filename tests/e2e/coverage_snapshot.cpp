@@ -1,0 +1,117 @@
+#include "tests/e2e/coverage_snapshot.h"
+
+#include <stdlib.h>
+
+#include <set>
+
+#include "support/reader.h"
+
+namespace {
+
+int64_t numberOf(const SEView* v) { return v != nullptr ? v->number : 0; }
+
+std::string textOf(const SEView* v) { return v != nullptr ? SEViewText(v) : std::string(); }
+
+template <typename T>
+std::vector<T> numbersOf(const SEView* list) {
+  std::vector<T> values;
+  if (list == nullptr) return values;
+  for (int32_t i = 0; i < list->count && list->items != nullptr; i++) {
+    values.push_back(static_cast<T>(list->items[i].number));
+  }
+  return values;
+}
+
+}  // namespace
+
+const MethodCoverage* ClassCoverage::method(const std::string& methodName,
+                                            const std::string& signature) const {
+  for (const MethodCoverage& m : methods) {
+    if (m.name == methodName && (signature.empty() || m.signature == signature)) return &m;
+  }
+  return nullptr;
+}
+
+int64_t ClassCoverage::lineHits(int32_t line) const {
+  int64_t total = -1;
+  for (const MethodCoverage& m : methods) {
+    for (size_t slot = 0; slot < m.lines.size(); slot++) {
+      if (m.lines[slot] == line) {
+        total = (total < 0 ? 0 : total) + m.hits[slot];
+        break;
+      }
+    }
+  }
+  return total;
+}
+
+bool CoverageSnapshot::read(const std::string& path, std::string* error) {
+  classes.clear();
+  SEReader* reader = SEReaderNew();
+  SESnapshotView snapshot;
+  if (!SEReadSnapshotFile(reader, path.c_str(), &snapshot)) {
+    *error = std::string("cannot read ") + path + ": " + SEReaderError(reader);
+    SEReaderFree(reader);
+    return false;
+  }
+  // SnapRoot, Signature, ClassRoot, MethodRoot, then the end marker.
+  if (snapshot.count < 4) {
+    *error = "too few items in " + path;
+    SEReaderFree(reader);
+    return false;
+  }
+  const SEView& classRoot = snapshot.items[2];
+  const SEView& methodRoot = snapshot.items[3];
+  std::map<int32_t, std::string> classById;
+  for (int32_t i = 0; i < classRoot.count; i++) {
+    const SEView* e = classRoot.members[i].value;
+    ClassCoverage c;
+    c.id = static_cast<int32_t>(numberOf(SEViewFind(e, "id")));
+    c.name = textOf(SEViewFind(e, "n"));
+    c.sourceName = textOf(SEViewFind(e, "sn"));
+    c.isInterface = numberOf(SEViewFind(e, "t")) == 'i';
+    classById[c.id] = c.name;
+    classes[c.name] = c;
+  }
+  for (int32_t i = 0; i < methodRoot.count; i++) {
+    const SEView* e = methodRoot.members[i].value;
+    MethodCoverage m;
+    m.id = static_cast<int32_t>(numberOf(SEViewFind(e, "id")));
+    m.name = textOf(SEViewFind(e, "n"));
+    m.signature = textOf(SEViewFind(e, "s"));
+    m.accessFlags = static_cast<int32_t>(numberOf(SEViewFind(e, "af")));
+    m.invocations = static_cast<uint32_t>(numberOf(SEViewFind(e, "i")));
+    m.lines = numbersOf<int32_t>(SEViewFind(e, "ln"));
+    std::vector<int64_t> hits = numbersOf<int64_t>(SEViewFind(e, "lc"));
+    for (int64_t h : hits) m.hits.push_back(static_cast<uint32_t>(h));
+    int32_t classId = static_cast<int32_t>(numberOf(SEViewFind(e, "cid")));
+    auto owner = classById.find(classId);
+    if (owner == classById.end() || m.hits.size() != m.lines.size()) {
+      *error = "method " + m.name + " has no class or mismatched slot lists";
+      SEReaderFree(reader);
+      return false;
+    }
+    classes[owner->second].methods.push_back(m);
+  }
+  SEReaderFree(reader);
+  return true;
+}
+
+const ClassCoverage* CoverageSnapshot::find(const std::string& className) const {
+  auto it = classes.find(className);
+  return it != classes.end() ? &it->second : nullptr;
+}
+
+std::vector<std::string> CoverageSnapshot::coveredLines() const {
+  std::set<std::string> lines;
+  for (const auto& entry : classes) {
+    for (const MethodCoverage& m : entry.second.methods) {
+      for (size_t slot = 0; slot < m.lines.size(); slot++) {
+        if (m.hits[slot] > 0) {
+          lines.insert(entry.first + ":" + std::to_string(m.lines[slot]));
+        }
+      }
+    }
+  }
+  return std::vector<std::string>(lines.begin(), lines.end());
+}

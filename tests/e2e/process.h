@@ -1,0 +1,28 @@
+// Runs a program (a java process, javac) to its end, capturing its standard
+// output and standard error separately. POSIX only: the end-to-end tests run
+// on Linux, where the JDKs are.
+//
+// Thread-safety: runProcess may be called from any thread.
+#ifndef CCOVER_TESTS_E2E_PROCESS_H_
+#define CCOVER_TESTS_E2E_PROCESS_H_
+
+#include <string>
+#include <vector>
+
+struct ProcessResult {
+  bool started = false;
+  int exitCode = -1;    // -1 when ended by a signal
+  bool timedOut = false;
+  std::string out;
+  std::string err;
+};
+
+// argv[0] is the program's path. env: "NAME=value" entries added to (or
+// replacing those of) this process's environment. cwd: "" keeps ours.
+ProcessResult runProcess(const std::vector<std::string>& argv, const std::string& cwd,
+                         const std::vector<std::string>& env = {}, int timeoutMillis = 180000);
+
+// Everything about a run, for failure messages.
+std::string describeProcess(const std::vector<std::string>& argv, const ProcessResult& result);
+
+#endif  // CCOVER_TESTS_E2E_PROCESS_H_

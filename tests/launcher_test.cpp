@@ -1,0 +1,131 @@
+// The real libccover loaded by a real java process, beside the testing runtime
+// as its cci: the launcher, start-up through the library's exported names, the
+// exit snapshot, and the library's exported symbols.
+#include <gtest/gtest.h>
+#include <stdio.h>
+#include <stdlib.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "support/reader.h"
+#include "tests/harness/jvm.h"
+
+namespace {
+
+struct ProcessResult {
+  int exitCode = -1;
+  std::string out;
+  std::string err;
+};
+
+std::string slurp(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+std::string scratch(const char* name) {
+  std::string dir = std::string(CCOVER_BINARY_DIR) + "/scratch/" + name;
+  EXPECT_EQ(system(("rm -rf '" + dir + "' && mkdir -p '" + dir + "'").c_str()), 0);
+  return dir;
+}
+
+// Runs java from the target's JDK in dir with the agent and the testing runtime
+// on the library path.
+ProcessResult runJava(const std::string& dir, const std::string& environment,
+                      const std::string& arguments) {
+  std::string classPath = ccoverJarPath() + ":" + testJarPath();
+  std::string command = "cd '" + dir + "' && env " + environment + " LD_LIBRARY_PATH='" +
+                        CCOVER_RUNTIME_DIR + ":" + CCOVER_AGENT_DIR + "' '" + CCOVER_TARGET_JDK +
+                        "/bin/java' -Xcheck:jni -Djava.library.path='" + CCOVER_AGENT_DIR +
+                        "' -cp '" + classPath + "' " + arguments + " >out.txt 2>err.txt";
+  ProcessResult r;
+  int status = system(command.c_str());
+  r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  r.out = slurp(dir + "/out.txt");
+  r.err = slurp(dir + "/err.txt");
+  return r;
+}
+
+TEST(JvmLauncher, RunsTheProgramAndLeavesItsExitSnapshot) {
+  std::string dir = scratch("launcher");
+  ProcessResult r =
+      runJava(dir, "", "quorvatix.audit.CoverMain ccover.testing.RecordingMain one two");
+  EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
+  EXPECT_EQ(r.err, "");
+  std::string prefix = "Generating snapshot in " + dir + "/ccover_testing_RecordingMain_";
+  ASSERT_EQ(r.out.rfind(prefix, 0), 0u) << r.out;
+  size_t end = r.out.find("...\n");
+  ASSERT_EQ(end + 4, r.out.size()) << r.out;
+  std::string path = r.out.substr(23, end - 23);
+  SEReader* reader = SEReaderNew();
+  SESnapshotView view;
+  EXPECT_TRUE(SEReadSnapshotFile(reader, path.c_str(), &view)) << SEReaderError(reader);
+  EXPECT_EQ(view.count, 4);
+  SEReaderFree(reader);
+}
+
+TEST(JvmLauncher, UnknownMainClassEndsWithItsMessage) {
+  std::string dir = scratch("launcher-unknown");
+  ProcessResult r = runJava(dir, "", "quorvatix.audit.CoverMain app.Missing");
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_EQ(r.err, "Cannot find class app/Missing\n");
+  EXPECT_EQ(r.out, "");
+}
+
+TEST(JvmLauncher, RuntimeThatIsNotRunningStopsStartUp) {
+  std::string dir = scratch("launcher-uninitialized");
+  ProcessResult r = runJava(dir, "CCI_TEST_INITIALIZED=0",
+                            "quorvatix.audit.CoverMain ccover.testing.RecordingMain");
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err.rfind("\nThe cci module found by the audit system was not initialized.\n", 0),
+            0u)
+      << r.err;
+}
+
+TEST(JvmLauncher, OtherRuntimeBuildWarnsAndRuns) {
+  std::string dir = scratch("launcher-build");
+  ProcessResult r =
+      runJava(dir, "CCI_TEST_BUILD=3", "quorvatix.audit.CoverMain ccover.testing.RecordingMain");
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(r.out.rfind("Quillmetry Code Coverage WARNING: cci.dll library version 3 does not "
+                        "match ccover.dll version 2.\n",
+                        0),
+            0u)
+      << r.out;
+}
+
+std::string commandOutput(const std::string& command) {
+  std::string text;
+  FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) return text;
+  char buffer[4096];
+  size_t n;
+  while ((n = fread(buffer, 1, sizeof(buffer), pipe)) > 0) text.append(buffer, n);
+  pclose(pipe);
+  return text;
+}
+
+TEST(JvmLauncher, LibraryExportsOnlyItsJniEntryPointsAndNeedsCci) {
+  std::string library = std::string(CCOVER_AGENT_DIR) + "/libccover.so";
+  std::string symbols = commandOutput("nm -D --defined-only '" + library + "' | awk '{print $3}'");
+  ASSERT_FALSE(symbols.empty());
+  std::istringstream lines(symbols);
+  std::string symbol;
+  int jni = 0;
+  while (std::getline(lines, symbol)) {
+    if (symbol.empty()) continue;
+    EXPECT_EQ(symbol.rfind("Java_quorvatix_audit_CoverMain_", 0), 0u) << symbol;
+    jni++;
+  }
+  EXPECT_EQ(jni, 20);
+  std::string dynamic = commandOutput("readelf -d '" + library + "'");
+  EXPECT_NE(dynamic.find("Shared library: [libcci.so]"), std::string::npos) << dynamic;
+  EXPECT_NE(dynamic.find("Library soname: [libccover.so]"), std::string::npos) << dynamic;
+}
+
+}  // namespace

@@ -1,0 +1,3 @@
+#include "tools/snp/cli.h"
+
+int main(int argc, char** argv) { return runSnp(argc, argv); }

@@ -1,0 +1,59 @@
+// What the file reports share: the classes that carry coverage (loaded
+// classes, no interfaces), grouped by package and by source file, in name
+// order, so that every report lists them the same way.
+//
+// Thread-safety: pure functions over a Snapshot that must outlive the result.
+#ifndef CCOVER_TOOLS_SNP_REPORT_CLASSES_H_
+#define CCOVER_TOOLS_SNP_REPORT_CLASSES_H_
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "tools/snp/figures.h"
+#include "tools/snp/snapshot_model.h"
+
+// Loaded classes (not interfaces), by VM name.
+std::vector<const SnpClass*> reportedClasses(const Snapshot& s);
+// The same, by package folder ("" for the default package).
+std::map<std::string, std::vector<const SnpClass*>> classesByPackage(const Snapshot& s);
+// The same, by source path (sourcePath()); classes without a source file
+// name are left out.
+std::map<std::string, std::vector<const SnpClass*>> classesBySource(const Snapshot& s);
+
+// Lines of a class (all its methods) or of one method. Slots whose line number
+// is below 1 name no line and are left out.
+LineMap classLines(const Snapshot& s, const SnpClass& c);
+LineMap methodLines(const SnpMethod& m);
+
+// The name a report gives a method inside its class: "run(I)V".
+std::string methodLabel(const SnpMethod& m);
+
+// Missed and covered items of a counter.
+struct Counter {
+  uint64_t missed = 0;
+  uint64_t covered = 0;
+  void add(bool hit) { (hit ? covered : missed)++; }
+  void add(const Counter& c) {
+    missed += c.missed;
+    covered += c.covered;
+  }
+  uint64_t total() const { return missed + covered; }
+};
+
+// Line (source lines with some slot executed), method (entered) and class
+// (some method entered) counters of a class.
+struct ClassCounters {
+  Counter line;
+  Counter method;
+  Counter cls;
+  void add(const ClassCounters& c) {
+    line.add(c.line);
+    method.add(c.method);
+    cls.add(c.cls);
+  }
+};
+ClassCounters classCounters(const Snapshot& s, const SnpClass& c);
+Counter lineCounter(const LineMap& lines);
+
+#endif  // CCOVER_TOOLS_SNP_REPORT_CLASSES_H_
