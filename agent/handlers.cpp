@@ -17,12 +17,14 @@ enum class Handler { kLine, kEntryLine, kEntry };
 
 ThreadMethodCache* newCache(JNIEnv* env) {
   ThreadMethodCache* cache = static_cast<ThreadMethodCache*>(sMalloc(sizeof(ThreadMethodCache)));
-  cache->entryMethods = static_cast<CMethod**>(sMalloc(sizeof(CMethod*) * kThreadCacheEntries));
-  cache->entryIds = static_cast<uint32_t*>(sMalloc(sizeof(uint32_t) * kThreadCacheEntries));
+  const size_t methodsSize = sizeof(cache->entryMethods[0]) * kThreadCacheEntries;
+  const size_t idsSize = sizeof(cache->entryIds[0]) * kThreadCacheEntries;
+  cache->entryMethods = static_cast<CMethod**>(sMalloc(methodsSize));
+  cache->entryIds = static_cast<uint32_t*>(sMalloc(idsSize));
   // Both arrays are cleared, so that an ID of 0 never matches an empty entry
   // with a usable method: it falls through to the lookup.
-  memset(cache->entryMethods, 0, sizeof(CMethod*) * kThreadCacheEntries);
-  memset(cache->entryIds, 0, sizeof(uint32_t) * kThreadCacheEntries);
+  memset(cache->entryMethods, 0, methodsSize);
+  memset(cache->entryIds, 0, idsSize);
   cache->current = 0;
   qmiSetThreadLocalStorage(env, cache);
   return cache;

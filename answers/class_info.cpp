@@ -59,7 +59,8 @@ void fillClassInfoAnswer(JNIEnv* env, jobject table) {
     return;
   }
   int32_t taken = count < kClassInfoBatch ? count : kClassInfoBatch;
-  CObject** entries = static_cast<CObject**>(sMalloc(sizeof(CObject*) * static_cast<size_t>(taken)));
+  CObject** entries = nullptr;
+  entries = static_cast<CObject**>(sMalloc(sizeof(*entries) * static_cast<size_t>(taken)));
   for (int32_t i = 0; i < taken; i++) {
     entries[i] = static_cast<CObject*>(QMRemoveLastElement(agentState.unregisteredClasses));
   }

@@ -55,7 +55,8 @@ QMHashTable* table() {
       }
       char name[64];
       snprintf(name, sizeof name, "com/example/pkg%d/Class%d", c % 50, c);
-      CClass* cls = cciTestAddClass(classId, name, "Class.java", 1, 1, specs.data(), kMethodsPerClass);
+      CClass* cls =
+          cciTestAddClass(classId, name, "Class.java", 1, 1, specs.data(), kMethodsPerClass);
       cls->coverage = static_cast<uint16_t>(c % 10001);
       cls->missedLines = c % 200;
       for (int m = 0; m < kMethodsPerClass; m++) {
@@ -175,7 +176,8 @@ void SnapshotDocument(benchmark::State& state) {
   state.counters["peak_x_file"] = static_cast<double>(peak.load() - before) / documentSize();
   double perIteration = total / static_cast<double>(state.iterations());
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * documentSize());
-  if (results.baselineSeconds > 0) state.counters["x_baseline"] = perIteration / results.baselineSeconds;
+  if (results.baselineSeconds > 0)
+    state.counters["x_baseline"] = perIteration / results.baselineSeconds;
   if (results.treesSeconds > 0) state.counters["x_trees"] = perIteration / results.treesSeconds;
 }
 

@@ -108,7 +108,9 @@ bool createTempFile(char* pathOut, size_t size) {
   return true;
 }
 
-bool localTime(time_t t, struct tm* out) { return out != nullptr && localtime_r(&t, out) != nullptr; }
+bool localTime(time_t t, struct tm* out) {
+  return out != nullptr && localtime_r(&t, out) != nullptr;
+}
 
 void sleepMillis(uint32_t millis) {
   struct timespec rest;

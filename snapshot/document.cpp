@@ -81,7 +81,9 @@ SElem* makeMethodIdList(int32_t count, const CMethod* methods) {
   return list;
 }
 
-const char* sourceNameOf(const char* sourceName) { return sourceName != nullptr ? sourceName : "0"; }
+const char* sourceNameOf(const char* sourceName) {
+  return sourceName != nullptr ? sourceName : "0";
+}
 
 SElem* makeClassElement(const CClass* c) {
   Builder b(SENewNamed(10, "SElem"));
@@ -345,8 +347,8 @@ bool writeSnapshotDocument(const char* path, const char* sourcePath, const char*
                            QMHashTable* idToCObjects, int32_t* byteCount) {
   SEStream* stream = SEOpenFile(path);
   if (stream == nullptr) {
-    reportFailure("S_CC_C : Cannot open file %s for writing: %s\n", path != nullptr ? path : "(null)",
-                  errno);
+    reportFailure("S_CC_C : Cannot open file %s for writing: %s\n",
+                  path != nullptr ? path : "(null)", errno);
     return false;
   }
   if (comment != nullptr && comment[0] == '\0') comment = nullptr;

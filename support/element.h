@@ -48,12 +48,12 @@ struct SEBlock {
 struct SElem {
   int32_t kind;  // SEKind; any other value is written as nothing and freed alone
   union {
-    int32_t int32Value;     // SE_INT32
-    int64_t int64Value;     // SE_INT64
-    SEString string;        // SE_STRING
-    QMVector* children;     // SE_LIST, in order
-    QMHashTable* members;   // SE_NAMED; its name field is the element's name copy
-    SEBlock block;          // SE_BYTES, SE_INT32_ARRAY, SE_INT64_ARRAY
+    int32_t int32Value;    // SE_INT32
+    int64_t int64Value;    // SE_INT64
+    SEString string;       // SE_STRING
+    QMVector* children;    // SE_LIST, in order
+    QMHashTable* members;  // SE_NAMED; its name field is the element's name copy
+    SEBlock block;         // SE_BYTES, SE_INT32_ARRAY, SE_INT64_ARRAY
   };
 };
 

@@ -28,10 +28,10 @@ bool keysEqual(const QMHashTable* t, QMHashWord stored, QMHashWord probe) {
 // table keeps its old size and stays usable.
 void resize(QMHashTable* t, int32_t bits) {
   int32_t newCount = int32_t{1} << bits;
-  QMHashEntry** heads =
-      static_cast<QMHashEntry**>(sMalloc(sizeof(QMHashEntry*) * static_cast<size_t>(newCount)));
+  const size_t headsSize = sizeof(t->buckets[0]) * static_cast<size_t>(newCount);
+  QMHashEntry** heads = static_cast<QMHashEntry**>(sMalloc(headsSize));
   if (heads == nullptr) return;
-  memset(heads, 0, sizeof(QMHashEntry*) * static_cast<size_t>(newCount));
+  memset(heads, 0, headsSize);
   QMHashEntry** old = t->buckets;
   int32_t oldCount = t->bucketCount;
   t->shift = 32 - bits;

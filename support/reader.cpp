@@ -19,7 +19,7 @@ struct Chunk {
 
 constexpr size_t kAlign = 16;
 constexpr size_t kChunkHeader = (sizeof(Chunk) + kAlign - 1) & ~(kAlign - 1);
-constexpr size_t kChunkSize = 64 * 1024;
+constexpr size_t kChunkSize = size_t{64} * 1024;
 
 // Minimum encoded size of one item of each container, used to refuse a count
 // that the bytes left can't hold before anything is allocated for it.
@@ -223,7 +223,8 @@ bool readArray(SEReader* r, Input* in, bool wide, SEView* out) {
   if (!readCount(r, in, "value count", kMinValueBytes, &count)) return false;
   // At most 8 bytes kept for every 2 bytes left; arrays hold no containers, so
   // only one such claim is ever outstanding.
-  int64_t* numbers = static_cast<int64_t*>(arenaAlloc(r, sizeof(int64_t) * static_cast<size_t>(count)));
+  int64_t* numbers =
+      static_cast<int64_t*>(arenaAlloc(r, sizeof(int64_t) * static_cast<size_t>(count)));
   if (numbers == nullptr) return fail(r, "out of memory");
   for (int32_t i = 0; i < count; i++) {
     if (wide) {
@@ -318,7 +319,8 @@ bool SEReadValue(SEReader* reader, const uint8_t* data, size_t size, size_t* off
   if (reader == nullptr || offset == nullptr || out == nullptr) return false;
   reader->error[0] = '\0';
   if (data == nullptr && size > 0) return fail(reader, "no input");
-  if (*offset > size) return fail(reader, "offset %llu beyond the %llu bytes", ull(*offset), ull(size));
+  if (*offset > size)
+    return fail(reader, "offset %llu beyond the %llu bytes", ull(*offset), ull(size));
   SEView* view = static_cast<SEView*>(arenaAlloc(reader, sizeof(SEView)));
   if (view == nullptr) return fail(reader, "out of memory");
   Input in = {data, size, *offset};
@@ -372,7 +374,7 @@ bool SEReadSnapshotFile(SEReader* reader, const char* path, SESnapshotView* out)
   bool readError = false;
   for (;;) {
     if (size == capacity) {
-      size_t grown = capacity == 0 ? 64 * 1024 : capacity * 2;
+      size_t grown = capacity == 0 ? size_t{64} * 1024 : capacity * 2;
       uint8_t* fresh = grown > capacity ? static_cast<uint8_t*>(realloc(data, grown)) : nullptr;
       if (fresh == nullptr) {
         readError = true;

@@ -42,9 +42,9 @@ struct SEView {
   int64_t number;
   // Bytes held (string, bytes), items (list), members (named), values (arrays).
   int32_t count;
-  const char* bytes;             // string, bytes: count bytes and an added NUL
-  const SEView* items;           // list: count items
-  const SEViewMember* members;   // named: count members, in file order
+  const char* bytes;            // string, bytes: count bytes and an added NUL
+  const SEView* items;          // list: count items
+  const SEViewMember* members;  // named: count members, in file order
   // SE_INT32_ARRAY: the values; SE_INT64_ARRAY: the values, tag 2 read unsigned
   // (a 64-bit value written with tag 2 is never negative).
   const int64_t* numbers;

@@ -82,7 +82,8 @@ void expectSame(const SEView* v, const SElem* e, const std::string& where) {
         const char* key = reinterpret_cast<const char*>(it->key);
         EXPECT_STREQ(v->members[i].key, key) << where;
         EXPECT_EQ(v->members[i].keyLength, static_cast<int32_t>(strlen(key))) << where;
-        expectSame(v->members[i].value, reinterpret_cast<const SElem*>(it->value), where + "." + key);
+        expectSame(v->members[i].value, reinterpret_cast<const SElem*>(it->value),
+                   where + "." + key);
         i++;
       }
       break;
@@ -161,9 +162,9 @@ TEST_F(ReaderTest, TagTwoIsSignedAsAnIntegerAndUnsignedInA64BitArray) {
 }
 
 TEST_F(ReaderTest, NamedMembersKeepFileOrder) {
-  const SEView* v = decode({0x05, 0x00, 0x03,               // three members
-                            0x00, 0x01, 'z', 0x00, 0x01,     // z = 1
-                            0x00, 0x01, 'a', 0x00, 0x02,     // a = 2
+  const SEView* v = decode({0x05, 0x00, 0x03,                    // three members
+                            0x00, 0x01, 'z', 0x00, 0x01,         // z = 1
+                            0x00, 0x01, 'a', 0x00, 0x02,         // a = 2
                             0x00, 0x02, 'm', 'm', 0x00, 0x03});  // mm = 3
   ASSERT_NE(v, nullptr);
   ASSERT_EQ(v->count, 3);
@@ -270,7 +271,8 @@ TEST_F(ReaderTest, CorruptInputGivesAClearError) {
             "expected an integer (tag 0, 1 or 2) as an array value at offset 3, found tag 9");
   EXPECT_EQ(errorOf({0x08, 0x00, 0x01, 0x09, 0x00}),
             "truncated a 64-bit value at offset 3: needs 9 bytes, 2 left");
-  EXPECT_EQ(errorOf({0x06, 0x01, 0x10, 0x27}), "byte count 10000 at offset 1 exceeds the 0 bytes left");
+  EXPECT_EQ(errorOf({0x06, 0x01, 0x10, 0x27}),
+            "byte count 10000 at offset 1 exceeds the 0 bytes left");
 }
 
 TEST_F(ReaderTest, NestingIsLimited) {
@@ -285,8 +287,8 @@ TEST_F(ReaderTest, NestingIsLimited) {
   for (int i = 1; i < kSEReaderMaxDepth; i++) deepest = &deepest->items[0];
   EXPECT_EQ(deepest->number, 7);
   Bytes tooDeep = nested(kSEReaderMaxDepth + 1);
-  EXPECT_EQ(errorOf(tooDeep), "nesting deeper than 64 at offset " +
-                                  std::to_string(3 * kSEReaderMaxDepth));
+  EXPECT_EQ(errorOf(tooDeep),
+            "nesting deeper than 64 at offset " + std::to_string(3 * kSEReaderMaxDepth));
   // A long chain of list headers fails at the limit, not at the end of the input.
   Bytes chain;
   for (int i = 0; i < 100000; i++) chain.insert(chain.end(), {0x04, 0x00, 0x01});

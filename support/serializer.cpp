@@ -94,7 +94,8 @@ void SEWriteInt32(SEStream* stream, int32_t value) {
     writeTag(stream, SE_TAG_INT8);
     writeBlock(stream, bytes, 1);
   } else if (value >= 0 && value < 65535) {
-    uint8_t bytes[2] = {static_cast<uint8_t>(value & 0xFF), static_cast<uint8_t>((value >> 8) & 0xFF)};
+    uint8_t bytes[2] = {static_cast<uint8_t>(value & 0xFF),
+                        static_cast<uint8_t>((value >> 8) & 0xFF)};
     writeTag(stream, SE_TAG_INT16);
     writeBlock(stream, bytes, 2);
   } else {

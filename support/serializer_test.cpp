@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <string.h>
 
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
@@ -124,11 +125,11 @@ TEST_F(SerializerTest, StringsListsAndNamedElements) {
 }
 
 TEST_F(SerializerTest, WorkedExampleIsEighteenBytesInEitherInsertionOrder) {
-  const Bytes expected = {0x05, 0x00, 0x02,                                // named, 2 members
-                          0x00, 0x01, 'b',                                 // key "b"
-                          0x03, 0x00, 0x04, 'a', 'b', 'c', 0x00,           // "abc" and NUL
-                          0x00, 0x01, 'a',                                 // key "a"
-                          0x00, 0x01};                                     // integer 1
+  const Bytes expected = {0x05, 0x00, 0x02,                       // named, 2 members
+                          0x00, 0x01, 'b',                        // key "b"
+                          0x03, 0x00, 0x04, 'a', 'b', 'c', 0x00,  // "abc" and NUL
+                          0x00, 0x01, 'a',                        // key "a"
+                          0x00, 0x01};                            // integer 1
   ASSERT_EQ(expected.size(), 18u);
   SElem* aFirst = SENewNamed(8, nullptr);
   SENamedPut(aFirst, "a", SENewInt32(1));
@@ -258,9 +259,12 @@ TEST_F(SerializerTest, CleanCloseReportsNoError) {
 // /dev/full accepts the open and fails every write with ENOSPC: a small file
 // fails when its buffer is flushed at close, a large one during the writes.
 TEST_F(SerializerTest, FullDeviceIsReportedWhetherTheBufferHidesItOrNot) {
-  FILE* probe = platform::openFile("/dev/full", "wb");
-  if (probe == nullptr) GTEST_SKIP() << "no /dev/full here";
-  fclose(probe);
+  std::error_code fsError;
+  // A Linux device; wine maps the name but does not fail the writes.
+  if (platform::pathSeparator() != '/' ||
+      !std::filesystem::is_character_file("/dev/full", fsError)) {
+    GTEST_SKIP() << "no /dev/full here";
+  }
 
   SEStream* small = SEOpenFile("/dev/full");
   ASSERT_NE(small, nullptr);

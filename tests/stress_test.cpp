@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
@@ -132,7 +133,9 @@ void runStress(JNIEnv* answerEnv) {
 
   // The Java side: marks, updates and snapshots while the program counts.
   std::string dir = std::string(CCOVER_BINARY_DIR) + "/scratch";
-  ASSERT_EQ(system(("mkdir -p '" + dir + "'").c_str()), 0);
+  std::error_code error;
+  std::filesystem::create_directories(dir, error);
+  ASSERT_FALSE(error) << error.message();
   std::thread control([&] {
     // At least one round, however quickly the counting threads finish.
     for (int round = 0; round == 0 || !done.load(); round++) {

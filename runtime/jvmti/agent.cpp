@@ -16,7 +16,7 @@
 
 #include "runtime/cci.h"
 #include "runtime/jvmti/class_hook.h"
-#include "runtime/jvmti/location.h"
+#include "runtime/jvmti/os.h"
 #include "runtime/jvmti/monitor.h"
 #include "runtime/jvmti/probes.h"
 #include "runtime/jvmti/runtime_state.h"
@@ -88,6 +88,11 @@ void prepareJavaSide(jvmtiEnv* jvmti, RuntimeState& s) {
 // Main-Class is read by the bootstrap. "" when unknown.
 std::string findMainClass(JNIEnv* env, jclass bootstrap, const std::string& command) {
   std::string first = firstWord(command);
+  // java -m module/main.Class: the class follows the module's name.
+  size_t slash = first.find('/');
+  if (slash != std::string::npos && first.find(".jar") == std::string::npos) {
+    first = first.substr(slash + 1);
+  }
   if (first.size() > 4 && first.compare(first.size() - 4, 4, ".jar") == 0) {
     jmethodID mainOfJar =
         env->GetStaticMethodID(bootstrap, "mainClassOfJar", "(Ljava/lang/String;)Ljava/lang/String;");

@@ -9,25 +9,99 @@
 #include <new>
 #include <thread>
 
+#include "runtime/jvmti/os.h"
+
+// A monitor starts reserved for the first thread that enters it. Most method
+// locks are only ever entered by one thread, and for that thread entering is a
+// plain store of `held` and a load of `revoking`, with no read-modify-write
+// (which costs more than the rest of a line event together).
+//
+// The first other thread to enter revokes the reservation for good: it sets
+// `revoking`, runs a process-wide barrier, and waits for `held` to drop. The
+// barrier pairs with the reserved thread's store-then-load (an asymmetric
+// Dekker): either that thread sees `revoking` and backs off to the shared path,
+// or the revoker sees `held` and waits. From then on every thread takes the
+// shared path: a compare-and-swap of `owner`.
+//
+// `owner` names the thread inside the monitor in both modes, so re-entry costs
+// one load; `depth` counts re-entries and is touched by the owner only.
 namespace cci_jvmti {
 namespace {
 
 struct Monitor {
   std::atomic<const void*> owner;
-  int32_t depth;  // entries beyond the first; touched by the owner only
+  std::atomic<const void*> reservedFor;
+  std::atomic<uint8_t> held;      // the reserved thread is inside
+  std::atomic<uint8_t> revoking;  // a revocation has begun (never cleared)
+  std::atomic<uint8_t> revoked;   // the barrier has run: the shared path is safe
+  int32_t depth;
   char* name;
 };
 
 // The address of a thread-local byte identifies the calling thread.
 thread_local char threadToken;
 
-[[noreturn]] void misuse(const char* what, const Monitor* m) {
+enum BarrierState { kUnknown, kAvailable, kUnavailable };
+std::atomic<int> barrierState{kUnknown};
+
+bool reservationsEnabled() {
+  int s = barrierState.load(std::memory_order_acquire);
+  if (s == kUnknown) {
+    s = enableProcessBarrier() ? kAvailable : kUnavailable;
+    barrierState.store(s, std::memory_order_release);
+  }
+  return s == kAvailable;
+}
+
+[[noreturn]] __attribute__((noinline)) void misuse(const char* what, const Monitor* m) {
   fprintf(stderr, "cci: %s monitor \"%s\"\n", what, m->name != nullptr ? m->name : "");
   fflush(stderr);
   abort();
 }
 
-void acquire(Monitor* m, const void* self) {
+void pause(int round) {
+  if (round < 64) return;
+  if (round < 1024) {
+    std::this_thread::yield();
+  } else {
+    std::this_thread::sleep_for(std::chrono::microseconds(50));
+  }
+}
+
+void waitUntilNotHeld(Monitor* m) {
+  for (int round = 0; m->held.load(std::memory_order_acquire) != 0; round++) pause(round);
+}
+
+// Ends the reservation; returns once the barrier has run and the reserved
+// thread is outside. From then on the reserved thread can't get in on the
+// reserved path: after the barrier it sees `revoking`.
+void revoke(Monitor* m) {
+  uint8_t wasRevoking = m->revoking.exchange(1, std::memory_order_seq_cst);
+  if (wasRevoking == 0) {
+    processBarrier();
+    m->revoked.store(1, std::memory_order_release);
+  } else {
+    for (int round = 0; m->revoked.load(std::memory_order_acquire) == 0; round++) pause(round);
+  }
+  waitUntilNotHeld(m);
+}
+
+// Enters on the reserved path; false when a revocation has begun.
+inline bool enterReserved(Monitor* m, const void* self) {
+  m->held.store(1, std::memory_order_relaxed);
+  // Only the compiler must keep the store before the load: the revoker's
+  // process barrier orders them for the processor.
+  std::atomic_signal_fence(std::memory_order_seq_cst);
+  if (m->revoking.load(std::memory_order_relaxed) == 0) {
+    std::atomic_thread_fence(std::memory_order_acquire);
+    m->owner.store(self, std::memory_order_relaxed);
+    return true;
+  }
+  m->held.store(0, std::memory_order_release);
+  return false;
+}
+
+void enterShared(Monitor* m, const void* self) {
   for (int round = 0;; round++) {
     const void* expected = nullptr;
     if (m->owner.load(std::memory_order_relaxed) == nullptr &&
@@ -35,13 +109,30 @@ void acquire(Monitor* m, const void* self) {
                                        std::memory_order_relaxed)) {
       return;
     }
-    if (round < 64) continue;
-    if (round < 1024) {
-      std::this_thread::yield();
+    pause(round);
+  }
+}
+
+__attribute__((noinline)) void enterSlow(Monitor* m, const void* self) {
+  const void* reserved = m->reservedFor.load(std::memory_order_acquire);
+  if (reserved == nullptr && reservationsEnabled()) {
+    if (m->reservedFor.compare_exchange_strong(reserved, self, std::memory_order_acq_rel) &&
+        enterReserved(m, self)) {
+      return;
+    }
+    reserved = m->reservedFor.load(std::memory_order_acquire);
+  }
+  // Every entry on the shared path of a monitor that was ever reserved first
+  // makes sure the reserved thread is outside: it may have got in just before
+  // the barrier, and its `owner` store is a plain one.
+  if (reserved != nullptr) {
+    if (m->revoked.load(std::memory_order_acquire) == 0) {
+      revoke(m);
     } else {
-      std::this_thread::sleep_for(std::chrono::microseconds(50));
+      waitUntilNotHeld(m);
     }
   }
+  enterShared(m, self);
 }
 
 }  // namespace
@@ -54,6 +145,10 @@ void* newMonitor(const char* name) {
   }
   Monitor* m = new (block) Monitor();
   m->owner.store(nullptr, std::memory_order_relaxed);
+  m->reservedFor.store(nullptr, std::memory_order_relaxed);
+  m->held.store(0, std::memory_order_relaxed);
+  m->revoking.store(0, std::memory_order_relaxed);
+  m->revoked.store(0, std::memory_order_relaxed);
   if (name != nullptr) {
     size_t length = strlen(name) + 1;
     m->name = static_cast<char*>(malloc(length));
@@ -65,27 +160,29 @@ void* newMonitor(const char* name) {
 void enterMonitor(void* handle) {
   Monitor* m = static_cast<Monitor*>(handle);
   const void* self = &threadToken;
-  const void* expected = nullptr;
-  if (m->owner.compare_exchange_strong(expected, self, std::memory_order_acquire,
-                                       std::memory_order_relaxed)) {
-    return;
-  }
-  if (expected == self) {
+  if (m->owner.load(std::memory_order_relaxed) == self) {
     m->depth++;
     return;
   }
-  acquire(m, self);
+  if (m->reservedFor.load(std::memory_order_relaxed) == self && enterReserved(m, self)) return;
+  enterSlow(m, self);
 }
 
 void exitMonitor(void* handle) {
   Monitor* m = static_cast<Monitor*>(handle);
-  if (m->owner.load(std::memory_order_relaxed) != &threadToken) {
+  const void* self = &threadToken;
+  if (m->owner.load(std::memory_order_relaxed) != self) {
     misuse("exit by a thread that does not own", m);
   }
   if (m->depth > 0) {
     m->depth--;
-  } else {
-    m->owner.store(nullptr, std::memory_order_release);
+    return;
+  }
+  m->owner.store(nullptr, std::memory_order_release);
+  // held is only ever set by the reserved thread, so it is ours to clear.
+  if (m->held.load(std::memory_order_relaxed) != 0 &&
+      m->reservedFor.load(std::memory_order_relaxed) == self) {
+    m->held.store(0, std::memory_order_release);
   }
 }
 

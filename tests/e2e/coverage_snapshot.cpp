@@ -2,7 +2,6 @@
 
 #include <stdlib.h>
 
-#include <set>
 
 #include "support/reader.h"
 
@@ -38,7 +37,6 @@ int64_t ClassCoverage::lineHits(int32_t line) const {
     for (size_t slot = 0; slot < m.lines.size(); slot++) {
       if (m.lines[slot] == line) {
         total = (total < 0 ? 0 : total) + m.hits[slot];
-        break;
       }
     }
   }
@@ -100,18 +98,4 @@ bool CoverageSnapshot::read(const std::string& path, std::string* error) {
 const ClassCoverage* CoverageSnapshot::find(const std::string& className) const {
   auto it = classes.find(className);
   return it != classes.end() ? &it->second : nullptr;
-}
-
-std::vector<std::string> CoverageSnapshot::coveredLines() const {
-  std::set<std::string> lines;
-  for (const auto& entry : classes) {
-    for (const MethodCoverage& m : entry.second.methods) {
-      for (size_t slot = 0; slot < m.lines.size(); slot++) {
-        if (m.hits[slot] > 0) {
-          lines.insert(entry.first + ":" + std::to_string(m.lines[slot]));
-        }
-      }
-    }
-  }
-  return std::vector<std::string>(lines.begin(), lines.end());
 }

@@ -30,8 +30,9 @@ struct ClassCoverage {
 
   // The method of that name and signature ("" matches any signature), or null.
   const MethodCoverage* method(const std::string& name, const std::string& signature = "") const;
-  // Over all methods: the hits of the first slot of that line in each method
-  // that has one, added up; -1 when no method has the line.
+  // The hits of every slot of that line, in every method, added up (a
+  // statement that the compiler copies, as a finally block, has a slot in each
+  // copy); -1 when no method has the line.
   int64_t lineHits(int32_t line) const;
 };
 
@@ -41,8 +42,6 @@ struct CoverageSnapshot {
   // False, with a message, when the file can't be read as a snapshot.
   bool read(const std::string& path, std::string* error);
   const ClassCoverage* find(const std::string& className) const;
-  // Source lines with at least one hit, per class, as "class:line".
-  std::vector<std::string> coveredLines() const;
 };
 
 #endif  // CCOVER_TESTS_E2E_COVERAGE_SNAPSHOT_H_

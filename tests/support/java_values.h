@@ -9,13 +9,7 @@
 #include <string>
 #include <vector>
 
-inline std::string javaString(JNIEnv* env, jstring s) {
-  if (s == nullptr) return "<null>";
-  const char* chars = env->GetStringUTFChars(s, nullptr);
-  std::string text(chars);
-  env->ReleaseStringUTFChars(s, chars);
-  return text;
-}
+#include "tests/harness/jvm.h"
 
 inline std::string render(JNIEnv* env, jobject object) {
   if (object == nullptr) return "<null>";

@@ -11,10 +11,13 @@
 #include "agent/state.h"
 #include "model/records.h"
 #include "runtime/testing/cci_testing.h"
+#include "support/vector.h"
 
 class RuntimeTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    // The previous test's set is the agent's own; tables and locks are cci's.
+    if (agentState.updatedClasses != nullptr) QMFreeVector(agentState.updatedClasses);
     cciTestReset();
     bindRuntimeState();
   }

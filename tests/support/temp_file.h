@@ -22,7 +22,8 @@ inline std::vector<uint8_t> readFileBytes(const std::string& path, bool* exists 
   if (file == nullptr) return bytes;
   uint8_t buffer[4096];
   size_t n;
-  while ((n = fread(buffer, 1, sizeof buffer, file)) > 0) bytes.insert(bytes.end(), buffer, buffer + n);
+  while ((n = fread(buffer, 1, sizeof buffer, file)) > 0)
+    bytes.insert(bytes.end(), buffer, buffer + n);
   fclose(file);
   return bytes;
 }

@@ -100,6 +100,9 @@ const char kOverview[] =
 int runSnp(int argc, char** argv) {
   CLI::App app{kOverview, "snp"};
   app.require_subcommand(1);
+  // Options start with '-' on every system: "/path/run.snp" is a file name,
+  // also on Windows (and under wine).
+  app.allow_windows_style_options(false);
   app.footer("Commands write nothing when their input can't be read.");
 
   std::string input;
@@ -199,7 +202,8 @@ int runSnp(int argc, char** argv) {
       size_t left = 0;
       writeFile(output, [&](std::ostream& out) { left = writeLcov(s, options, out); });
       if (left > 0) {
-        std::cerr << "snp: " << input << ": " << left << " classes without a source file name left out\n";
+        std::cerr << "snp: " << input << ": " << left << (left == 1 ? " class" : " classes")
+                  << " without a source file name left out\n";
       }
     } else if (jacocoCmd->parsed()) {
       Snapshot s = load(input);

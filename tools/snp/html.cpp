@@ -111,7 +111,7 @@ void writeClassPage(const Snapshot& s, const SnpClass& c, const HtmlOptions& opt
   ClassCounts k = countClass(s, c);
   out << "<p><a href=\"../index.html\">Index</a></p>\n<h1>" << xmlEscape(name) << "</h1>\n"
       << "<table>\n<tr><th>Class</th><th>Coverage</th><th>Line slots</th><th>Methods</th></tr>\n";
-  figuresRow(out, "class", xmlEscape(name), k);
+  figuresRow(out, "self", xmlEscape(name), k);
   out << "</table>\n<h2>Methods</h2>\n<table>\n"
       << "<tr><th>Method</th><th>Entered</th><th>Line slots run</th><th>First line</th></tr>\n";
   for (size_t i = 0; i < c.methods.size(); i++) {

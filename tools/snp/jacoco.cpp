@@ -42,7 +42,7 @@ void writeClass(const Snapshot& s, const SnpClass& c, std::ostream& out) {
 }  // namespace
 
 void writeJacoco(const Snapshot& s, const std::string& reportName, std::ostream& out) {
-  out << "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
+  out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
       << "<!DOCTYPE report PUBLIC \"-//JACOCO//DTD Report 1.1//EN\" \"report.dtd\">\n"
       << "<report name=\"" << xmlEscape(toUtf8(reportName)) << "\">\n";
   int64_t seconds = 0;

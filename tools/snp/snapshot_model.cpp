@@ -2,6 +2,7 @@
 
 #include <errno.h>
 #include <stdio.h>
+#include <stdint.h>
 #include <string.h>
 
 #include <memory>
@@ -129,13 +130,20 @@ bool Snapshot::hasSignature(const std::string& key) const {
   return false;
 }
 
-std::vector<uint8_t> readFileBytes(const std::string& path) {
+std::vector<uint8_t> readFileBytes(const std::string& path, size_t maxBytes) {
   FILE* file = fopen(path.c_str(), "rb");
   if (file == nullptr) throw SnpError(std::string("cannot open: ") + strerror(errno));
   std::vector<uint8_t> bytes;
   uint8_t buffer[64 * 1024];
   size_t n;
-  while ((n = fread(buffer, 1, sizeof buffer, file)) > 0) bytes.insert(bytes.end(), buffer, buffer + n);
+  while ((n = fread(buffer, 1, sizeof buffer, file)) > 0) {
+    // A device that never ends is not read for ever.
+    if (bytes.size() + n > maxBytes) {
+      fclose(file);
+      throw SnpError("larger than " + std::to_string(maxBytes) + " bytes: not a snapshot");
+    }
+    bytes.insert(bytes.end(), buffer, buffer + n);
+  }
   bool failed = ferror(file) != 0;
   int error = errno;
   fclose(file);

@@ -86,8 +86,11 @@ struct Snapshot {
 // Reads the whole file and decodes it. Throws SnpError ("cannot open: <reason>",
 // "truncated ...", "not a snapshot: ...").
 Snapshot loadSnapshot(const std::string& path);
-// The file's bytes (throws SnpError when it can't be opened or read).
-std::vector<uint8_t> readFileBytes(const std::string& path);
+// The writer counts a file's bytes in 32 bits: no snapshot is longer.
+constexpr size_t kMaxSnapshotBytes = 0x7FFFFFFF;
+// The file's bytes (throws SnpError when it can't be opened or read, or holds
+// more than maxBytes).
+std::vector<uint8_t> readFileBytes(const std::string& path, size_t maxBytes = kMaxSnapshotBytes);
 // The model of a decoded view; throws SnpError when its shape is not the agent's.
 Snapshot snapshotFromView(const SESnapshotView& view);
 // Decodes bytes into the model (the fuzz target's entry point as well).

@@ -63,9 +63,8 @@ public final class Exceptions {
       }
     }
     for (int i = 0; i < 4; i++) {
-      try (Resource r = new Resource()) {
-        Mark.here();
-      }
+      // One line: javac files the generated close() under the closing brace.
+      try (Resource r = new Resource()) { Mark.here(); }
     }
     Mark.here();
     System.out.println("exceptions caught " + caught + " parsed " + parsed + " closed "

@@ -119,13 +119,20 @@ public final class Instrumenter {
       if (firstId < 0) {
         firstId = ids != null ? ids[0] : nextId.getAndAdd(1 + node.methods.size());
       }
+      // A class that the compiler made up (an enum switch's map, say) has no
+      // lines of its own: its methods count their entries only.
+      boolean syntheticClass = (node.access & Opcodes.ACC_SYNTHETIC) != 0;
       List<MethodInfo> methods = new ArrayList<>();
       int classSlots = 0;
       int id = firstId + 1;
       for (MethodNode method : node.methods) {
         String key = method.name + method.desc;
         MethodInfo info = new MethodInfo(id++, method);
-        if (!uncounted.contains(key) && method.instructions.size() > 0) {
+        if (uncounted.contains(key) || method.instructions.size() == 0) {
+          // left as it was
+        } else if (syntheticClass || !hasOwnLines(method)) {
+          insertEntryProbe(method, info.id);
+        } else {
           int slots = countSlots(method);
           if (classSlots + slots > MAX_CLASS_SLOTS) {
             uncounted.add(key);
@@ -169,6 +176,23 @@ public final class Instrumenter {
       this.id = id;
       this.method = method;
     }
+  }
+
+  /**
+   * Whether a method's line slots are its own source lines. A synthetic method
+   * other than a lambda's body (a bridge, an enum's $values, an accessor) only
+   * repeats lines of the code it stands for: it counts its entries but has no
+   * line slots.
+   */
+  private static boolean hasOwnLines(MethodNode method) {
+    return (method.access & Opcodes.ACC_SYNTHETIC) == 0 || method.name.startsWith("lambda$");
+  }
+
+  private static void insertEntryProbe(MethodNode method, int methodId) {
+    InsnList probe = new InsnList();
+    probe.add(pushInt(methodId));
+    probe.add(new MethodInsnNode(Opcodes.INVOKESTATIC, PROBES, "entry", "(I)V", false));
+    method.instructions.insert(probe);
   }
 
   private static int countSlots(MethodNode method) {
@@ -229,10 +253,7 @@ public final class Instrumenter {
       insns.insertBefore(relabelled.containsKey(target) ? relabelled.get(target) : target, probe);
     }
     if (!entryDone && first != null) {
-      InsnList probe = new InsnList();
-      probe.add(pushInt(methodId));
-      probe.add(new MethodInsnNode(Opcodes.INVOKESTATIC, PROBES, "entry", "(I)V", false));
-      insns.insert(probe);
+      insertEntryProbe(method, methodId);
     }
     return lines;
   }

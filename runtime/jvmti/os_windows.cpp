@@ -1,7 +1,7 @@
 #include <windows.h>
 #include <sys/stat.h>
 
-#include "runtime/jvmti/location.h"
+#include "runtime/jvmti/os.h"
 
 namespace cci_jvmti {
 
@@ -29,5 +29,9 @@ bool fileExists(const std::string& path) {
 char pathListSeparator() { return ';'; }
 
 const char* ccoverLibraryFileName() { return "ccover.dll"; }
+
+bool enableProcessBarrier() { return true; }
+
+void processBarrier() { FlushProcessWriteBuffers(); }
 
 }  // namespace cci_jvmti

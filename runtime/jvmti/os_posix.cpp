@@ -1,7 +1,10 @@
 #include <dlfcn.h>
+#include <linux/membarrier.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
-#include "runtime/jvmti/location.h"
+#include "runtime/jvmti/os.h"
 
 namespace cci_jvmti {
 
@@ -24,5 +27,13 @@ bool fileExists(const std::string& path) {
 char pathListSeparator() { return ':'; }
 
 const char* ccoverLibraryFileName() { return "libccover.so"; }
+
+bool enableProcessBarrier() {
+  long commands = syscall(__NR_membarrier, MEMBARRIER_CMD_QUERY, 0, 0);
+  if (commands < 0 || (commands & MEMBARRIER_CMD_PRIVATE_EXPEDITED) == 0) return false;
+  return syscall(__NR_membarrier, MEMBARRIER_CMD_REGISTER_PRIVATE_EXPEDITED, 0, 0) == 0;
+}
+
+void processBarrier() { syscall(__NR_membarrier, MEMBARRIER_CMD_PRIVATE_EXPEDITED, 0, 0); }
 
 }  // namespace cci_jvmti

@@ -1,0 +1,47 @@
+#!/bin/bash
+# Times snp summary, lcov, jacoco, cobertura, html, dump and merge on a
+# snapshot of 50,000 methods (5,000 classes of 10 methods, 8 line slots each)
+# written by the agent's own document writer.
+#
+#   bench/snp_bench.sh [BUILD_DIR] [METHODS]     (default build/linux-x64, 50000)
+#
+# Each command runs three times; the best wall time and the peak resident
+# memory of that run are printed.
+set -euo pipefail
+build=${1:-build/linux-x64}
+methods=${2:-50000}
+snp="$build/bin/snp"
+fixture="$build/bin/snp_fixture"
+[ -x "$snp" ] && [ -x "$fixture" ] || { echo "build snp and snp_fixture in $build first" >&2; exit 1; }
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+"$fixture" large "$work/large.snp" "$methods"
+echo "snapshot: $methods methods, $(stat -c %s "$work/large.snp") bytes"
+printf '%-10s %10s %12s %14s\n' command "best ms" "peak RSS KiB" "output bytes"
+
+run() {
+  local name=$1 output=$2
+  shift 2
+  local best="" rss=""
+  for _ in 1 2 3; do
+    rm -rf "$output"
+    local start end ms
+    start=$(date +%s%N)
+    /usr/bin/time -f %M -o "$work/rss" "$@" > "$work/stdout" 2> /dev/null
+    end=$(date +%s%N)
+    ms=$(( (end - start) / 1000000 ))
+    if [ -z "$best" ] || [ "$ms" -lt "$best" ]; then best=$ms; rss=$(cat "$work/rss"); fi
+  done
+  local size
+  size=$(du -sb "$output" 2> /dev/null | cut -f1)
+  printf '%-10s %10s %12s %14s\n' "$name" "$best" "$rss" "${size:-0}"
+}
+
+run summary "$work/stdout" "$snp" summary "$work/large.snp"
+run lcov "$work/large.info" "$snp" lcov "$work/large.snp" -o "$work/large.info"
+run jacoco "$work/jacoco.xml" "$snp" jacoco "$work/large.snp" -o "$work/jacoco.xml"
+run cobertura "$work/cobertura.xml" "$snp" cobertura "$work/large.snp" -o "$work/cobertura.xml"
+run html "$work/html" "$snp" html "$work/large.snp" -o "$work/html"
+run dump "$work/dump.json" "$snp" dump "$work/large.snp" -o "$work/dump.json"
+run merge "$work/merged.snp" "$snp" merge "$work/large.snp" "$work/large.snp" -o "$work/merged.snp"

@@ -1,0 +1,93 @@
+#include "runtime/jvmti/monitor.h"
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+#include <vector>
+
+#include "gtest/gtest.h"
+#include "runtime/cci.h"
+
+namespace cci_jvmti {
+namespace {
+
+TEST(CciMonitor, OwnerMayEnterAgainAndLeavesAsOften) {
+  void* m = newMonitor("m");
+  EXPECT_FALSE(ownsMonitor(m));
+  enterMonitor(m);
+  enterMonitor(m);
+  EXPECT_TRUE(ownsMonitor(m));
+  exitMonitor(m);
+  EXPECT_TRUE(ownsMonitor(m));
+  exitMonitor(m);
+  EXPECT_FALSE(ownsMonitor(m));
+}
+
+TEST(CciMonitor, AnotherThreadWaitsForTheOwner) {
+  void* m = newMonitor("m");
+  enterMonitor(m);
+  bool otherOwned = true;
+  std::thread other([&] { otherOwned = ownsMonitor(m); });
+  other.join();
+  EXPECT_FALSE(otherOwned);
+  exitMonitor(m);
+}
+
+TEST(CciMonitor, AThreadWaitsWhileTheReservedOwnerIsInside) {
+  void* m = newMonitor("reserved");
+  std::atomic<int> stage{0};
+  std::atomic<bool> ownerDone{false};
+  bool sawOwnerDone = false;
+  std::thread owner([&] {
+    enterMonitor(m);  // the first entry reserves the monitor for this thread
+    exitMonitor(m);
+    enterMonitor(m);  // and this one takes the reserved path
+    stage = 1;
+    while (stage.load() != 2) std::this_thread::yield();
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ownerDone = true;
+    exitMonitor(m);
+  });
+  std::thread other([&] {
+    while (stage.load() != 1) std::this_thread::yield();
+    stage = 2;
+    enterMonitor(m);  // revokes the reservation, then waits for the owner
+    sawOwnerDone = ownerDone.load();
+    exitMonitor(m);
+  });
+  owner.join();
+  other.join();
+  EXPECT_TRUE(sawOwnerDone);
+  // Both threads go on taking turns on the shared path.
+  enterMonitor(m);
+  EXPECT_TRUE(ownsMonitor(m));
+  exitMonitor(m);
+}
+
+TEST(CciMonitor, ExcludesOtherThreads) {
+  void* m = qmiMonitorAllocate("counter");
+  long counter = 0;
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; t++) {
+    threads.emplace_back([&] {
+      for (int i = 0; i < 20000; i++) {
+        qmiMonitorEnter(m);
+        qmiMonitorEnter(m);  // re-entry inside the critical section
+        long seen = counter;
+        counter = seen + 1;
+        qmiMonitorExit(m);
+        qmiMonitorExit(m);
+      }
+    });
+  }
+  for (std::thread& t : threads) t.join();
+  EXPECT_EQ(counter, 80000);
+}
+
+TEST(CciMonitorDeathTest, ExitByANonOwnerAborts) {
+  void* m = newMonitor("guarded");
+  EXPECT_DEATH(exitMonitor(m), "cci: exit by a thread that does not own monitor \"guarded\"");
+}
+
+}  // namespace
+}  // namespace cci_jvmti

@@ -1,0 +1,6 @@
+package app;
+
+public class NoLines {
+  void a() {}
+  void b() {}
+}

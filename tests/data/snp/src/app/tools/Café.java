@@ -1,0 +1,5 @@
+package app.tools;
+
+public class Café {
+  String name = "café";
+}
