@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <sstream>
@@ -399,6 +400,16 @@ CCOVER_CHILD_SCENARIO(shutdownIgnored) {
   shutdownHandler(env);
   fprintf(stderr, "returned\n");
 }
+CCOVER_CHILD_SCENARIO(exitWithoutUserDir) {
+  if (chdir(childDir()) != 0) exit(4);
+  JNIEnv* env = startChild(false, true, nullptr);
+  jclass system = env->FindClass("java/lang/System");
+  jmethodID clear =
+      env->GetStaticMethodID(system, "clearProperty", "(Ljava/lang/String;)Ljava/lang/String;");
+  env->CallStaticObjectMethod(system, clear, env->NewStringUTF("user.dir"));
+  if (env->ExceptionCheck()) exit(5);
+  exitNow(env);
+}
 CCOVER_CHILD_SCENARIO(exitSnapshotFails) {
   exitNow(startChild(false, true, "/nonexistent-dir"));
 }
@@ -461,6 +472,15 @@ TEST(JvmExit, IgnoredShutdownWritesTheSnapshotThenHoldsTheThread) {
   EXPECT_EQ(r.err, "Quillmetry Message: VM Shutdown ignored.\n");
   std::string path = exitSnapshotIn(dir, r.out, "coverageSnapshot");
   EXPECT_TRUE(fileExists(path)) << path;
+}
+
+TEST(JvmExit, WithoutAWorkingDirectoryTheSnapshotGoesToTheCurrentOne) {
+  std::string dir = scratchDir("no-user-dir");
+  ChildResult r = runInDir("exitWithoutUserDir", dir);
+  EXPECT_EQ(r.exitCode, 0) << describeChild(r);
+  ASSERT_EQ(r.out.rfind("Generating snapshot in coverageSnapshot_", 0), 0u) << r.out;
+  std::string name = r.out.substr(23, r.out.size() - 23 - 4);
+  EXPECT_TRUE(fileExists(dir + "/" + name)) << name;
 }
 
 TEST(JvmExit, FailedExitSnapshotIsReportedOnStandardOutput) {

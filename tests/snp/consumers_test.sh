@@ -7,6 +7,7 @@ source "$(dirname "$0")/common.sh"
 
 "$SNP_FIXTURE" small small.snp
 "$SNP_FIXTURE" large large.snp 2000
+"$SNP_FIXTURE" empty empty.snp
 
 # LCOV: with the sources (genhtml reads every SF file) and without.
 "$SNP" lcov small.snp -o small.info --source-root "$SNP_DATA/src" 2> lcov.err
@@ -27,7 +28,7 @@ if grep -qi -e warning -e error genhtml-large.err; then fail "genhtml complained
 # JaCoCo: valid against report.dtd, with the DTD beside the file as its
 # DOCTYPE names it, so that xmllint has nothing to warn about.
 jacoco_dtd .
-for snapshot in small large; do
+for snapshot in small large empty; do
   "$SNP" jacoco $snapshot.snp -o $snapshot-jacoco.xml
   xmllint --noout --dtdvalid report.dtd $snapshot-jacoco.xml > xmllint.out 2>&1 || fail "xmllint: $(cat xmllint.out)"
   [ ! -s xmllint.out ] || fail "xmllint said: $(cat xmllint.out)"

@@ -168,6 +168,7 @@ bool writeFixture(const std::string& kind, const std::string& path, int methods)
     half(kind != "half-b", kind != "half-a");
     return write(path, nullptr);
   }
+  if (kind == "empty") return write(path, nullptr);
   if (kind == "large") {
     large(methods);
     return write(path, "benchmark");

@@ -19,6 +19,7 @@
 //           one program; half-a runs the even slots of each method, half-b
 //           the odd ones, both run the constructors; whole runs both, so its
 //           counters are the sums of the two halves' counters
+//   empty   no object at all
 //   large   `methods` methods, 10 per class, 8 line slots each, counters from
 //           a fixed pseudo-random sequence
 // Figures are computed for every class (as after a mark), then the document is

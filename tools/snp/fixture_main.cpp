@@ -7,7 +7,7 @@
 
 int main(int argc, char** argv) {
   if (argc < 3 || argc > 4) {
-    fprintf(stderr, "usage: snp_fixture small|half-a|half-b|whole|large OUT.snp [METHODS]\n");
+    fprintf(stderr, "usage: snp_fixture small|empty|half-a|half-b|whole|large OUT.snp [METHODS]\n");
     return 2;
   }
   int methods = argc == 4 ? atoi(argv[3]) : 50000;

@@ -162,6 +162,20 @@ TEST(Html, WritesAnIndexAndAPagePerClass) {
   EXPECT_NE(gen.find("Source file not found."), std::string::npos);
 }
 
+TEST(Reports, AnEmptyTableGivesEmptyReports) {
+  TempDir dir;
+  Snapshot s = fixture(dir, "empty");
+  EXPECT_TRUE(s.classes.empty());
+  std::ostringstream summary, lcov, jacoco;
+  writeSummary(s, SummaryOptions(), summary);
+  EXPECT_NE(summary.str().find("Total (0 classes)         -           -    0/0      0/0"), std::string::npos)
+      << summary.str();
+  EXPECT_EQ(writeLcov(s, LcovOptions(), lcov), 0u);
+  EXPECT_EQ(lcov.str(), "");
+  writeJacoco(s, "empty", jacoco);
+  EXPECT_EQ(jacoco.str().find("<counter"), std::string::npos);
+}
+
 TEST(Html, PageNamesAreSafeOnEveryFileSystem) {
   EXPECT_EQ(pageName("app/tools/Main$Helper"), "app.tools.Main$Helper");
   EXPECT_EQ(pageName("app/tools/Caf\xc3\xa9"), "app.tools.Caf_c3_a9");
