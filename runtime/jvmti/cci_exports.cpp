@@ -1,9 +1,9 @@
-// The cci interface of the JVMTI runtime. See runtime/cci.h for the contract;
-// the results of the run-control calls are described in threads.h.
+// The cci interface of the JVMTI runtime (the monitors' entry points are in
+// monitor.cpp). See runtime/cci.h for the contract; the results of the
+// run-control calls are described in threads.h.
 #include <stdlib.h>
 
 #include "runtime/cci.h"
-#include "runtime/jvmti/monitor.h"
 #include "runtime/jvmti/runtime_state.h"
 #include "runtime/jvmti/threads.h"
 
@@ -69,12 +69,6 @@ CCI_API jint cciSuspendAllThreads(JNIEnv* env) { return cci_jvmti::suspendAllThr
 CCI_API jint cciResumeAllThreads(JNIEnv* env) { return cci_jvmti::resumeAllThreads(env); }
 
 CCI_API jint cciRegisterAuditThread(JNIEnv* env) { return cci_jvmti::registerAuditThread(env); }
-
-CCI_API void* qmiMonitorAllocate(const char* name) { return cci_jvmti::newMonitor(name); }
-
-CCI_API void qmiMonitorEnter(void* monitor) { cci_jvmti::enterMonitor(monitor); }
-
-CCI_API void qmiMonitorExit(void* monitor) { cci_jvmti::exitMonitor(monitor); }
 
 CCI_API void* qmiGetThreadLocalStorage(JNIEnv*) { return cci_jvmti::threadStorage; }
 

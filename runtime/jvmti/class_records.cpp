@@ -4,6 +4,8 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <vector>
+
 #include "runtime/jvmti/monitor.h"
 #include "support/hash_table.h"
 #include "support/vector.h"
@@ -11,7 +13,7 @@
 namespace cci_jvmti {
 namespace {
 
-void* keepBlock(size_t size) {
+void* zeroedBlock(size_t size) {
   void* block = calloc(1, size == 0 ? 1 : size);
   if (block == nullptr) {
     fputs("cci: out of memory\n", stderr);
@@ -20,6 +22,22 @@ void* keepBlock(size_t size) {
   return block;
 }
 
+// The blocks of one description: all of them are kept when it is whole, and
+// all freed when it is not.
+struct Blocks {
+  std::vector<void*> taken;
+
+  void* take(size_t size) {
+    void* block = zeroedBlock(size);
+    taken.push_back(block);
+    return block;
+  }
+  void freeAll() {
+    for (void* block : taken) free(block);
+    taken.clear();
+  }
+};
+
 // Bounds-checked big-endian reads; any read past the end sets failed and
 // yields zero, so a caller checks once at the end.
 struct Decoder {
@@ -27,6 +45,7 @@ struct Decoder {
   size_t size;
   size_t offset;
   bool failed;
+  Blocks* blocks;
 
   bool take(size_t n) {
     if (failed || size - offset < n) {
@@ -56,7 +75,7 @@ struct Decoder {
   char* utf() {
     uint32_t length = u2();
     if (!take(length)) return nullptr;
-    char* text = static_cast<char*>(keepBlock(length + 1));
+    char* text = static_cast<char*>(blocks->take(length + 1));
     memcpy(text, data + offset, length);
     text[length] = '\0';
     offset += length;
@@ -67,7 +86,8 @@ struct Decoder {
 }  // namespace
 
 bool buildClassRecords(const uint8_t* data, size_t size, ClassRecords* out) {
-  Decoder d = {data, size, 0, false};
+  Blocks blocks;
+  Decoder d = {data, size, 0, false, &blocks};
   if (d.u1() != kDescriptionFormat) return false;
   uint32_t kind = d.u1();
   if (kind != kCObjectClass && kind != kCObjectInterface) return false;
@@ -76,10 +96,13 @@ bool buildClassRecords(const uint8_t* data, size_t size, ClassRecords* out) {
   char* name = d.utf();
   char* sourceName = d.u1() != 0 ? d.utf() : nullptr;
   uint16_t methodCount = static_cast<uint16_t>(d.u2());
-  if (d.failed) return false;
+  if (d.failed) {
+    blocks.freeAll();
+    return false;
+  }
 
   CMethod* methods =
-      methodCount > 0 ? static_cast<CMethod*>(keepBlock(sizeof(CMethod) * methodCount)) : nullptr;
+      methodCount > 0 ? static_cast<CMethod*>(blocks.take(sizeof(CMethod) * methodCount)) : nullptr;
   uint32_t lines = 0;
   for (uint16_t i = 0; i < methodCount && !d.failed; i++) {
     CMethod& m = methods[i];
@@ -92,22 +115,28 @@ bool buildClassRecords(const uint8_t* data, size_t size, ClassRecords* out) {
     if (d.failed || !d.take(2 * static_cast<size_t>(slots))) break;
     m.lineCount = static_cast<uint16_t>(slots);
     if (slots > 0) {
-      m.lineNumbers = static_cast<uint16_t*>(keepBlock(sizeof(uint16_t) * slots));
+      m.lineNumbers = static_cast<uint16_t*>(blocks.take(sizeof(uint16_t) * slots));
       for (uint32_t s = 0; s < slots; s++) m.lineNumbers[s] = static_cast<uint16_t>(d.u2());
-      m.hits = static_cast<uint32_t*>(keepBlock(sizeof(uint32_t) * slots));
-      m.markedHits = static_cast<uint32_t*>(keepBlock(sizeof(uint32_t) * slots));
+      m.hits = static_cast<uint32_t*>(blocks.take(sizeof(uint32_t) * slots));
+      m.markedHits = static_cast<uint32_t*>(blocks.take(sizeof(uint32_t) * slots));
     }
-    char lockName[32];
-    snprintf(lockName, sizeof lockName, "method%u", static_cast<unsigned>(m.id));
-    m.lock = newMonitor(lockName);
     lines += slots;
   }
-  if (d.failed || d.offset != size || lines > 0xFFFF) return false;
+  if (d.failed || d.offset != size || lines > 0xFFFF) {
+    blocks.freeAll();
+    return false;
+  }
+  // Monitors only for a whole description: they are never freed.
+  for (uint16_t i = 0; i < methodCount; i++) {
+    char lockName[32];
+    snprintf(lockName, sizeof lockName, "method%u", static_cast<unsigned>(methods[i].id));
+    methods[i].lock = newMonitor(lockName);
+  }
 
-  CObject* object = static_cast<CObject*>(keepBlock(sizeof(CObject)));
+  CObject* object = static_cast<CObject*>(zeroedBlock(sizeof(CObject)));
   object->type = kind;
   if (kind == kCObjectClass) {
-    CClass* c = static_cast<CClass*>(keepBlock(sizeof(CClass)));
+    CClass* c = static_cast<CClass*>(zeroedBlock(sizeof(CClass)));
     c->id = classId;
     c->accessFlags = accessFlags;
     c->name = name;
@@ -119,7 +148,7 @@ bool buildClassRecords(const uint8_t* data, size_t size, ClassRecords* out) {
     c->hasLines = lines > 0 ? 1 : 0;
     object->record = c;
   } else {
-    CInterface* c = static_cast<CInterface*>(keepBlock(sizeof(CInterface)));
+    CInterface* c = static_cast<CInterface*>(zeroedBlock(sizeof(CInterface)));
     c->id = classId;
     c->accessFlags = accessFlags;
     c->name = name;
@@ -141,7 +170,7 @@ void registerClassRecords(const ClassRecords& records, QMHashTable* table, void*
   // what the agent's handlers take on a cache miss.
   CObject* methodObjects =
       records.methodCount > 0
-          ? static_cast<CObject*>(keepBlock(sizeof(CObject) * records.methodCount))
+          ? static_cast<CObject*>(zeroedBlock(sizeof(CObject) * records.methodCount))
           : nullptr;
   for (uint16_t i = 0; i < records.methodCount; i++) {
     methodObjects[i].type = kCObjectMethod;

@@ -48,7 +48,7 @@ struct ClassRecords {
 };
 
 // False when the description is truncated, malformed or has bytes left over;
-// nothing is then registered (what was allocated is dropped).
+// nothing is then allocated (what was taken is freed again).
 bool buildClassRecords(const uint8_t* data, size_t size, ClassRecords* out);
 
 // Puts the class and each method into the table under its lock, then the class

@@ -9,6 +9,7 @@
 #include <new>
 #include <thread>
 
+#include "runtime/cci.h"
 #include "runtime/jvmti/os.h"
 
 // A monitor starts reserved for the first thread that enters it. Most method
@@ -93,7 +94,8 @@ inline bool enterReserved(Monitor* m, const void* self) {
   // process barrier orders them for the processor.
   std::atomic_signal_fence(std::memory_order_seq_cst);
   if (m->revoking.load(std::memory_order_relaxed) == 0) {
-    std::atomic_thread_fence(std::memory_order_acquire);
+    // No acquire needed: before any revocation this thread is the only one
+    // that has ever been inside.
     m->owner.store(self, std::memory_order_relaxed);
     return true;
   }
@@ -157,7 +159,9 @@ void* newMonitor(const char* name) {
   return m;
 }
 
-void enterMonitor(void* handle) {
+namespace {
+
+inline void enter(void* handle) {
   Monitor* m = static_cast<Monitor*>(handle);
   const void* self = &threadToken;
   if (m->owner.load(std::memory_order_relaxed) == self) {
@@ -168,7 +172,7 @@ void enterMonitor(void* handle) {
   enterSlow(m, self);
 }
 
-void exitMonitor(void* handle) {
+inline void leave(void* handle) {
   Monitor* m = static_cast<Monitor*>(handle);
   const void* self = &threadToken;
   if (m->owner.load(std::memory_order_relaxed) != self) {
@@ -186,9 +190,27 @@ void exitMonitor(void* handle) {
   }
 }
 
+}  // namespace
+
+void enterMonitor(void* handle) { enter(handle); }
+
+void exitMonitor(void* handle) { leave(handle); }
+
 bool ownsMonitor(void* handle) {
   Monitor* m = static_cast<Monitor*>(handle);
   return m->owner.load(std::memory_order_relaxed) == &threadToken;
 }
 
 }  // namespace cci_jvmti
+
+// The agent's entry points, with the fast paths inlined: a method's monitor is
+// entered and left on every line event.
+extern "C" {
+
+CCI_API void* qmiMonitorAllocate(const char* name) { return cci_jvmti::newMonitor(name); }
+
+CCI_API void qmiMonitorEnter(void* monitor) { cci_jvmti::enter(monitor); }
+
+CCI_API void qmiMonitorExit(void* monitor) { cci_jvmti::leave(monitor); }
+
+}  // extern "C"

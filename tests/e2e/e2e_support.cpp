@@ -1,12 +1,16 @@
 #include "tests/e2e/e2e_support.h"
 
 #include <dirent.h>
+#include <ftw.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <unistd.h>
 
 #include <fstream>
 #include <sstream>
+
+#include "gtest/gtest.h"
 
 namespace e2e {
 
@@ -18,10 +22,45 @@ std::string ccoverJar() { return CCI_E2E_CCOVER_JAR; }
 std::string samplesJar() { return CCI_E2E_SAMPLES_JAR; }
 std::string sourceDir() { return CCI_E2E_SOURCE_DIR; }
 
+namespace {
+
+int removeEntry(const char* path, const struct stat*, int, struct FTW*) { return remove(path); }
+
+// One folder per test process holds every run's folder. It is removed when
+// every test passed, and kept (its path printed) for a look otherwise.
+class TempRoot : public ::testing::Environment {
+ public:
+  const std::string& path() {
+    if (path_.empty()) {
+      const char* base = getenv("TMPDIR");
+      std::string pattern =
+          std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/cci-e2e-XXXXXX";
+      std::vector<char> buffer(pattern.begin(), pattern.end());
+      buffer.push_back('\0');
+      if (mkdtemp(buffer.data()) != nullptr) path_ = buffer.data();
+    }
+    return path_;
+  }
+
+  void TearDown() override {
+    if (path_.empty()) return;
+    if (::testing::UnitTest::GetInstance()->Passed()) {
+      nftw(path_.c_str(), &removeEntry, 16, FTW_DEPTH | FTW_PHYS);
+    } else {
+      fprintf(stderr, "end-to-end runs kept in %s\n", path_.c_str());
+    }
+  }
+
+ private:
+  std::string path_;
+};
+
+TempRoot* tempRoot = static_cast<TempRoot*>(::testing::AddGlobalTestEnvironment(new TempRoot()));
+
+}  // namespace
+
 std::string makeTempDir(const char* prefix) {
-  const char* base = getenv("TMPDIR");
-  std::string pattern = std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/" +
-                        prefix + "-XXXXXX";
+  std::string pattern = tempRoot->path() + "/" + prefix + "-XXXXXX";
   std::vector<char> buffer(pattern.begin(), pattern.end());
   buffer.push_back('\0');
   return mkdtemp(buffer.data()) != nullptr ? std::string(buffer.data()) : std::string();

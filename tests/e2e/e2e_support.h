@@ -22,7 +22,8 @@ std::string ccoverJar();
 std::string samplesJar();
 std::string sourceDir();
 
-// A new empty folder under the system's temporary folder.
+// A new empty folder in this test process's folder under the system's
+// temporary folder; all of them are removed at the end when every test passed.
 std::string makeTempDir(const char* prefix);
 // The files of a folder whose names end with suffix.
 std::vector<std::string> filesEndingWith(const std::string& dir, const char* suffix);

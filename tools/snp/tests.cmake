@@ -72,19 +72,31 @@ if(CMAKE_SYSTEM_NAME STREQUAL "Linux" AND NOT CMAKE_CROSSCOMPILING)
       ${CMAKE_CURRENT_SOURCE_DIR}/memory.cpp
       ${PROJECT_SOURCE_DIR}/support/reader.cpp
       ${PROJECT_SOURCE_DIR}/platform/posix.cpp)
-    file(GLOB fuzz_headers ${CMAKE_CURRENT_SOURCE_DIR}/*.h ${PROJECT_SOURCE_DIR}/support/*.h
-      ${PROJECT_SOURCE_DIR}/platform/*.h)
     set(fuzz_binary ${CMAKE_BINARY_DIR}/bin/snp_reader_fuzz)
-    set(fuzz_includes -I${PROJECT_SOURCE_DIR} -I${SNP_THIRD_PARTY_INCLUDE})
+    set(fuzz_flags -std=c++20 -O1 -g -fno-omit-frame-pointer -fsanitize=fuzzer,address,undefined
+      -fno-sanitize-recover=undefined -I${PROJECT_SOURCE_DIR} -I${SNP_THIRD_PARTY_INCLUDE})
     foreach(dir ${CCOVER_JNI_INCLUDES})
-      list(APPEND fuzz_includes -I${dir})
+      list(APPEND fuzz_flags -I${dir})
+    endforeach()
+    # One object per source, with its header dependencies, so that ninja
+    # compiles them side by side and again only when they change.
+    set(fuzz_objects)
+    file(MAKE_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/fuzz)
+    foreach(source ${fuzz_sources})
+      get_filename_component(stem ${source} NAME_WE)
+      set(object ${CMAKE_CURRENT_BINARY_DIR}/fuzz/${stem}.o)
+      add_custom_command(OUTPUT ${object}
+        COMMAND ${SNP_CLANGXX} ${fuzz_flags} -MD -MF ${object}.d -c ${source} -o ${object}
+        DEPENDS ${source}
+        DEPFILE ${object}.d
+        COMMENT "Compiling ${stem}.cpp for the reader fuzz target (clang)"
+        VERBATIM)
+      list(APPEND fuzz_objects ${object})
     endforeach()
     add_custom_command(OUTPUT ${fuzz_binary}
-      COMMAND ${SNP_CLANGXX} -std=c++20 -O1 -g -fno-omit-frame-pointer
-        -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined
-        ${fuzz_includes} ${fuzz_sources} -o ${fuzz_binary}
-      DEPENDS ${fuzz_sources} ${fuzz_headers}
-      COMMENT "Building the snapshot reader fuzz target with clang"
+      COMMAND ${SNP_CLANGXX} -fsanitize=fuzzer,address,undefined ${fuzz_objects} -o ${fuzz_binary}
+      DEPENDS ${fuzz_objects}
+      COMMENT "Linking the snapshot reader fuzz target"
       VERBATIM)
     add_custom_target(snp_reader_fuzz ALL DEPENDS ${fuzz_binary})
     add_test(NAME snp_reader_fuzz
