@@ -118,8 +118,8 @@ TEST_F(HandlersTest, FoundEntryBecomesCurrentAndTheNextInsertOverwritesTheOneAft
 }
 
 TEST_F(HandlersTest, MethodIdZeroIsLookedUpNotTakenFromAnEmptyEntry) {
-  CciTestMethodSpec spec{0, "zero", "()V", 0, 2, nullptr};
-  CClass* cls = cciTestAddClass(50, "app/Zero", nullptr, 0, 1, &spec, 1);
+  CciTestMethodSpec methodShape{0, "zero", "()V", 0, 2, nullptr};
+  CClass* cls = cciTestAddClass(50, "app/Zero", nullptr, 0, 1, &methodShape, 1);
   lineHandler(env(), 0, 1);
   lineHandler(env(), 0, 1);
   EXPECT_EQ(cls->methods[0].hits[1], 2u);
@@ -183,8 +183,8 @@ namespace {
 void prepareInconsistentTable() {
   cciTestReset();
   bindRuntimeState();
-  CciTestMethodSpec spec{11, "run", "()V", 0, 1, nullptr};
-  cciTestAddClass(10, "app/Main", nullptr, 0, 1, &spec, 1);
+  CciTestMethodSpec methodShape{11, "run", "()V", 0, 1, nullptr};
+  cciTestAddClass(10, "app/Main", nullptr, 0, 1, &methodShape, 1);
 }
 
 JNIEnv* standInEnv() {

@@ -23,12 +23,12 @@ void ensureTable() {
   if (agentState.idToCObjects == cciGetCObjectsByID() && cciTestObject(kClassId) != nullptr) return;
   cciTestReset();
   bindRuntimeState();
-  CciTestMethodSpec specs[kMethods];
+  CciTestMethodSpec methodShapes[kMethods];
   for (int m = 0; m < kMethods; m++) {
-    specs[m] = {static_cast<uint32_t>(methodId(m)), "m", "()V",
+    methodShapes[m] = {static_cast<uint32_t>(methodId(m)), "m", "()V",
                 static_cast<uint16_t>(m >= 32 ? 0x20 : 0), 16, nullptr};
   }
-  cciTestAddClass(kClassId, "bench/Hot", nullptr, 1, 1, specs, kMethods);
+  cciTestAddClass(kClassId, "bench/Hot", nullptr, 1, 1, methodShapes, kMethods);
 }
 
 JNIEnv* threadEnv() {

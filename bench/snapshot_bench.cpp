@@ -46,17 +46,17 @@ Results results;
 QMHashTable* table() {
   static QMHashTable* built = [] {
     cciTestReset();
-    std::vector<CciTestMethodSpec> specs(kMethodsPerClass);
+    std::vector<CciTestMethodSpec> methodShapes(kMethodsPerClass);
     uint32_t id = 1;
     for (int c = 0; c < kClasses; c++) {
       uint32_t classId = id++;
       for (int m = 0; m < kMethodsPerClass; m++) {
-        specs[m] = {id++, nullptr, "(Ljava/lang/String;I)V", 1, kSlotsPerMethod, nullptr};
+        methodShapes[m] = {id++, nullptr, "(Ljava/lang/String;I)V", 1, kSlotsPerMethod, nullptr};
       }
       char name[64];
       snprintf(name, sizeof name, "com/example/pkg%d/Class%d", c % 50, c);
       CClass* cls =
-          cciTestAddClass(classId, name, "Class.java", 1, 1, specs.data(), kMethodsPerClass);
+          cciTestAddClass(classId, name, "Class.java", 1, 1, methodShapes.data(), kMethodsPerClass);
       cls->coverage = static_cast<uint16_t>(c % 10001);
       cls->missedLines = c % 200;
       for (int m = 0; m < kMethodsPerClass; m++) {

@@ -100,8 +100,8 @@ TEST_F(UpdateCycleTest, ClassWithoutMethodsKeepsFiguresButIsListed) {
 }
 
 TEST_F(UpdateCycleTest, InterfacesAreSkipped) {
-  CciTestMethodSpec spec{31, "run", "()V", 0x401, 0, nullptr};
-  cciTestAddInterface(30, "app/Task", nullptr, 0x601, &spec, 1);
+  CciTestMethodSpec methodShape{31, "run", "()V", 0x401, 0, nullptr};
+  cciTestAddInterface(30, "app/Task", nullptr, 0x601, &methodShape, 1);
   addClass(10, {1});
   ClassList* list = update({30, 10});
   ASSERT_EQ(list->count, 1);
@@ -131,8 +131,8 @@ TEST_F(UpdateCycleTest, DrainListsNewestFirstAndEmptiesTheSet) {
 
 TEST_F(UpdateCycleTest, MarkTakesABaselineAndQueuesLoadedClasses) {
   CClass* cls = addClass(10, {4});
-  CciTestMethodSpec spec{21, nullptr, nullptr, 0, 2, nullptr};
-  CClass* unloaded = cciTestAddClass(20, "app/Later", nullptr, 0, 0, &spec, 0);
+  CciTestMethodSpec methodShape{21, nullptr, nullptr, 0, 2, nullptr};
+  CClass* unloaded = cciTestAddClass(20, "app/Later", nullptr, 0, 0, &methodShape, 0);
   CMethod& m = cls->methods[0];
   m.hits[0] = 3;
   m.hits[1] = 1;
@@ -162,8 +162,8 @@ TEST_F(UpdateCycleTest, MarkTakesABaselineAndQueuesLoadedClasses) {
 
 TEST_F(UpdateCycleTest, DetachQueuesEveryClassAgainButNoInterface) {
   addClass(10, {1});
-  CciTestMethodSpec spec{21, nullptr, nullptr, 0, 0, nullptr};
-  cciTestAddClass(20, "app/Later", nullptr, 0, 0, &spec, 0);
+  CciTestMethodSpec methodShape{21, nullptr, nullptr, 0, 0, nullptr};
+  cciTestAddClass(20, "app/Later", nullptr, 0, 0, &methodShape, 0);
   cciTestAddInterface(30, "app/Task", nullptr, 0x601, nullptr, 0);
   QMVector* queue = agentState.unregisteredClasses;
   while (QMSize(queue) > 0) QMRemoveLastElement(queue);
@@ -201,8 +201,8 @@ namespace {
 void prepareTable() {
   cciTestReset();
   bindRuntimeState();
-  CciTestMethodSpec spec{11, "run", "()V", 0, 1, nullptr};
-  cciTestAddClass(10, "app/Main", nullptr, 0, 1, &spec, 1);
+  CciTestMethodSpec methodShape{11, "run", "()V", 0, 1, nullptr};
+  cciTestAddClass(10, "app/Main", nullptr, 0, 1, &methodShape, 1);
   cciTestAddInterface(20, "app/Task", nullptr, 0x601, nullptr, 0);
 }
 

@@ -594,11 +594,11 @@ TEST_F(DocumentWhileCountingTest, SnapshotsWhileThreadsCount) {
   const int kThreads = 4;
   const int kMethods = 8;
   const uint16_t kSlots = 5;
-  std::vector<CciTestMethodSpec> specs(kMethods);
+  std::vector<CciTestMethodSpec> methodShapes(kMethods);
   for (int i = 0; i < kMethods; i++)
-    specs[i] = {static_cast<uint32_t>(1001 + i),         nullptr, nullptr,
+    methodShapes[i] = {static_cast<uint32_t>(1001 + i),         nullptr, nullptr,
                 static_cast<uint16_t>(i % 2 ? 0x20 : 0), kSlots,  nullptr};
-  CClass* c = cciTestAddClass(1000, "app/Busy", "Busy.java", 0, 1, specs.data(), kMethods);
+  CClass* c = cciTestAddClass(1000, "app/Busy", "Busy.java", 0, 1, methodShapes.data(), kMethods);
   void* lock = cciGetCObjectsByIDLock();
 
   std::atomic<bool> stop{false};

@@ -31,13 +31,13 @@ class JvmAnswers : public JvmTest {
   // A loaded class whose methods have these line counts; IDs classId + 1, ...
   CClass* addClass(uint32_t classId, std::vector<uint16_t> lineCounts, const char* source = "A.java",
                    uint16_t flags = 1) {
-    std::vector<CciTestMethodSpec> specs;
+    std::vector<CciTestMethodSpec> methodShapes;
     for (size_t i = 0; i < lineCounts.size(); i++) {
-      specs.push_back({static_cast<uint32_t>(classId + 1 + i), nullptr, nullptr, 0, lineCounts[i],
+      methodShapes.push_back({static_cast<uint32_t>(classId + 1 + i), nullptr, nullptr, 0, lineCounts[i],
                        nullptr});
     }
-    return cciTestAddClass(classId, "app/A", source, flags, 1, specs.data(),
-                           static_cast<int32_t>(specs.size()));
+    return cciTestAddClass(classId, "app/A", source, flags, 1, methodShapes.data(),
+                           static_cast<int32_t>(methodShapes.size()));
   }
 
   std::string inner(jobject table, uint32_t id) {
@@ -218,9 +218,9 @@ TEST_F(JvmAnswers, MethodAnswerWithoutATableStillClearsTouched) {
 TEST_F(JvmAnswers, LargeClassHoldsFewLocalReferences) {
   // 5000 methods of 50 slots: every key, value, vector and inner table is
   // released as soon as it is stored, so -Xcheck:jni has nothing to say.
-  std::vector<CciTestMethodSpec> specs(5000);
-  for (uint32_t i = 0; i < specs.size(); i++) specs[i] = {1001 + i, "m", "()V", 0, 50, nullptr};
-  cciTestAddClass(1000, "app/Huge", "Huge.java", 1, 1, specs.data(), 5000);
+  std::vector<CciTestMethodSpec> methodShapes(5000);
+  for (uint32_t i = 0; i < methodShapes.size(); i++) methodShapes[i] = {1001 + i, "m", "()V", 0, 50, nullptr};
+  cciTestAddClass(1000, "app/Huge", "Huge.java", 1, 1, methodShapes.data(), 5000);
   jobject table = newJavaTable(env());
   fillMethodAnswer(env(), table, javaInts(env(), {1000}), true);
   EXPECT_EQ(tableCount(env(), table), 5000);
@@ -244,8 +244,8 @@ JNIEnv* startInChild() {
   cciTestReset();
   startAgent(env, JNI_FALSE, JNI_FALSE);
   cciTestAddInterface(30, "app/I", nullptr, 0x601, nullptr, 0);
-  CciTestMethodSpec spec{11, "m", "()V", 0, 1, nullptr};
-  CClass* broken = cciTestAddClass(40, "app/Broken", nullptr, 0, 1, &spec, 1);
+  CciTestMethodSpec methodShape{11, "m", "()V", 0, 1, nullptr};
+  CClass* broken = cciTestAddClass(40, "app/Broken", nullptr, 0, 1, &methodShape, 1);
   broken->methods = nullptr;
   return env;
 }

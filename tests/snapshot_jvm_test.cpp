@@ -371,8 +371,8 @@ JNIEnv* startChild(bool ignoreShutdown, bool snapshotAtExit, const char* userDir
   JNIEnv* env = jvmEnv();
   cciTestReset();
   startAgent(env, ignoreShutdown ? JNI_TRUE : JNI_FALSE, snapshotAtExit ? JNI_TRUE : JNI_FALSE);
-  CciTestMethodSpec spec{11, "run", "()V", 0, 4, nullptr};
-  cciTestAddClass(10, "app/Main", "Main.java", 1, 1, &spec, 1);
+  CciTestMethodSpec methodShape{11, "run", "()V", 0, 4, nullptr};
+  cciTestAddClass(10, "app/Main", "Main.java", 1, 1, &methodShape, 1);
   return env;
 }
 

@@ -56,13 +56,13 @@ struct Workload {
     cciTestReset();
     bindRuntimeState();
     for (int c = 0; c < kMethods / kMethodsPerClass; c++) {
-      std::vector<CciTestMethodSpec> specs;
+      std::vector<CciTestMethodSpec> methodShapes;
       for (int k = 0; k < kMethodsPerClass; k++) {
         int m = c * kMethodsPerClass + k;
         uint16_t flags = m % 4 == 0 ? 0x20 : 0;  // some synchronized methods
-        specs.push_back({methodId(m), "work", "()V", flags, kSlots, nullptr});
+        methodShapes.push_back({methodId(m), "work", "()V", flags, kSlots, nullptr});
       }
-      CClass* cls = cciTestAddClass(classId(c), "app/Stress", "Stress.java", 1, 1, specs.data(),
+      CClass* cls = cciTestAddClass(classId(c), "app/Stress", "Stress.java", 1, 1, methodShapes.data(),
                                     kMethodsPerClass);
       classes.push_back(cls);
       for (int k = 0; k < kMethodsPerClass; k++) methods.push_back(&cls->methods[k]);

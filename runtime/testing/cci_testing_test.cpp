@@ -136,12 +136,12 @@ TEST_F(TestingRuntime, ResetMakesNewTablesAndKeepsOldRecords) {
 
 TEST_F(TestingRuntime, AddClassBuildsRecordsAsCciHandsThemOver) {
   const uint16_t lines[] = {10, 12, 15};
-  CciTestMethodSpec specs[] = {
+  CciTestMethodSpec methodShapes[] = {
       method(11, 3, lines, "run", "(I)V", 0x20),
       method(12, 0),
       method(13, 2),
   };
-  CClass* c = cciTestAddClass(10, "pkg/Widget", "Widget.java", 0x21, 1, specs, 3);
+  CClass* c = cciTestAddClass(10, "pkg/Widget", "Widget.java", 0x21, 1, methodShapes, 3);
   ASSERT_NE(c, nullptr);
   EXPECT_EQ(c->id, 10u);
   EXPECT_EQ(c->accessFlags, 0x21);
@@ -193,8 +193,8 @@ TEST_F(TestingRuntime, AddClassBuildsRecordsAsCciHandsThemOver) {
 }
 
 TEST_F(TestingRuntime, AddClassRegistersClassAndMethodsAndQueuesClass) {
-  CciTestMethodSpec specs[] = {method(21, 1), method(22, 1)};
-  CClass* c = cciTestAddClass(20, "A", nullptr, 0, 1, specs, 2);
+  CciTestMethodSpec methodShapes[] = {method(21, 1), method(22, 1)};
+  CClass* c = cciTestAddClass(20, "A", nullptr, 0, 1, methodShapes, 2);
   QMHashTable* t = cciGetCObjectsByID();
   EXPECT_EQ(QMHashCount(t), 3);
   CObject* classObject = reinterpret_cast<CObject*>(QMHashGet(t, 20));
@@ -213,15 +213,15 @@ TEST_F(TestingRuntime, AddClassRegistersClassAndMethodsAndQueuesClass) {
 }
 
 TEST_F(TestingRuntime, ClassWithoutLinesHasNoLineInformation) {
-  CciTestMethodSpec specs[] = {method(31, 0)};
-  CClass* c = cciTestAddClass(30, "NoLines", nullptr, 0, 1, specs, 1);
+  CciTestMethodSpec methodShapes[] = {method(31, 0)};
+  CClass* c = cciTestAddClass(30, "NoLines", nullptr, 0, 1, methodShapes, 1);
   EXPECT_EQ(c->hasLines, 0);
   EXPECT_EQ(c->lineCount, 0);
 }
 
 TEST_F(TestingRuntime, UnloadedClassHasNoMethods) {
-  CciTestMethodSpec specs[] = {method(41, 2)};
-  CClass* c = cciTestAddClass(40, "Lazy", nullptr, 0, 0, specs, 1);
+  CciTestMethodSpec methodShapes[] = {method(41, 2)};
+  CClass* c = cciTestAddClass(40, "Lazy", nullptr, 0, 0, methodShapes, 1);
   EXPECT_EQ(c->loaded, 0);
   EXPECT_EQ(c->methodCount, 0);
   EXPECT_EQ(c->methods, nullptr);
@@ -231,8 +231,8 @@ TEST_F(TestingRuntime, UnloadedClassHasNoMethods) {
 }
 
 TEST_F(TestingRuntime, AddInterfaceRegistersItsMethods) {
-  CciTestMethodSpec specs[] = {method(51, 0), method(52, 0)};
-  CInterface* i = cciTestAddInterface(50, "pkg/Shape", "Shape.java", 0x601, specs, 2);
+  CciTestMethodSpec methodShapes[] = {method(51, 0), method(52, 0)};
+  CInterface* i = cciTestAddInterface(50, "pkg/Shape", "Shape.java", 0x601, methodShapes, 2);
   EXPECT_EQ(i->methodCount, 2);
   EXPECT_EQ(i->methods[1].id, 52u);
   EXPECT_EQ(i->methods[1].classId, 50u);
@@ -276,8 +276,8 @@ TEST_F(TestingRuntime, OwnTableWorkIsNotCountedAsAllocations) {
   int64_t live = cciTestLiveBlocks();
   int64_t allocations = cciTestAllocations();
   for (uint32_t id = 1; id <= 300; id++) {  // grows the table and the list
-    CciTestMethodSpec spec = method(id + 1000, 2);
-    cciTestAddClass(id, "C", nullptr, 0, 1, &spec, 1);
+    CciTestMethodSpec methodShape = method(id + 1000, 2);
+    cciTestAddClass(id, "C", nullptr, 0, 1, &methodShape, 1);
   }
   EXPECT_EQ(cciTestLiveBlocks(), live);
   EXPECT_EQ(cciTestAllocations(), allocations);

@@ -51,39 +51,39 @@ void pushUnregistered(CObject* object) {
   exitQuietly(s.unregisteredLock);
 }
 
-// Fills methods[0 .. count - 1] from their specs; returns the sum of their line
+// Fills methods[0 .. count - 1] from their methodShapes; returns the sum of their line
 // counts.
-uint32_t buildMethods(CMethod* methods, uint32_t ownerId, const CciTestMethodSpec* specs,
+uint32_t buildMethods(CMethod* methods, uint32_t ownerId, const CciTestMethodSpec* methodShapes,
                       int32_t count) {
   uint32_t lines = 0;
   for (int32_t i = 0; i < count; i++) {
-    const CciTestMethodSpec& spec = specs[i];
+    const CciTestMethodSpec& methodShape = methodShapes[i];
     CMethod& m = methods[i];
-    m.id = spec.id;
+    m.id = methodShape.id;
     m.classId = ownerId;
-    if (spec.name != nullptr) {
-      m.name = keepString(spec.name);
+    if (methodShape.name != nullptr) {
+      m.name = keepString(methodShape.name);
     } else {
       char generated[24];
-      snprintf(generated, sizeof(generated), "m%u", static_cast<unsigned>(spec.id));
+      snprintf(generated, sizeof(generated), "m%u", static_cast<unsigned>(methodShape.id));
       m.name = keepString(generated);
     }
-    m.signature = keepString(spec.signature != nullptr ? spec.signature : "()V");
-    m.accessFlags = spec.accessFlags;
-    m.lineCount = spec.lineCount;
-    if (spec.lineCount > 0) {
-      m.lineNumbers = static_cast<uint16_t*>(keepBlock(sizeof(uint16_t) * spec.lineCount));
-      for (uint16_t slot = 0; slot < spec.lineCount; slot++) {
-        m.lineNumbers[slot] = spec.lineNumbers != nullptr ? spec.lineNumbers[slot]
+    m.signature = keepString(methodShape.signature != nullptr ? methodShape.signature : "()V");
+    m.accessFlags = methodShape.accessFlags;
+    m.lineCount = methodShape.lineCount;
+    if (methodShape.lineCount > 0) {
+      m.lineNumbers = static_cast<uint16_t*>(keepBlock(sizeof(uint16_t) * methodShape.lineCount));
+      for (uint16_t slot = 0; slot < methodShape.lineCount; slot++) {
+        m.lineNumbers[slot] = methodShape.lineNumbers != nullptr ? methodShape.lineNumbers[slot]
                                                           : static_cast<uint16_t>(slot + 1);
       }
-      m.hits = static_cast<uint32_t*>(keepBlock(sizeof(uint32_t) * spec.lineCount));
-      m.markedHits = static_cast<uint32_t*>(keepBlock(sizeof(uint32_t) * spec.lineCount));
+      m.hits = static_cast<uint32_t*>(keepBlock(sizeof(uint32_t) * methodShape.lineCount));
+      m.markedHits = static_cast<uint32_t*>(keepBlock(sizeof(uint32_t) * methodShape.lineCount));
     }
     char lockName[40];
-    snprintf(lockName, sizeof(lockName), "method%u", static_cast<unsigned>(spec.id));
+    snprintf(lockName, sizeof(lockName), "method%u", static_cast<unsigned>(methodShape.id));
     m.lock = allocateMonitor(lockName);
-    lines += spec.lineCount;
+    lines += methodShape.lineCount;
   }
   return lines;
 }

@@ -29,13 +29,13 @@ class RuntimeTest : public ::testing::Test {
   // method without line information). Method IDs are classId + 1, + 2, ...
   CClass* addClass(uint32_t classId, const std::vector<uint16_t>& lineCounts,
                    uint16_t methodFlags = 0) {
-    std::vector<CciTestMethodSpec> specs(lineCounts.size());
+    std::vector<CciTestMethodSpec> methodShapes(lineCounts.size());
     for (size_t i = 0; i < lineCounts.size(); i++) {
-      specs[i] = CciTestMethodSpec{static_cast<uint32_t>(classId + 1 + i), nullptr, nullptr,
+      methodShapes[i] = CciTestMethodSpec{static_cast<uint32_t>(classId + 1 + i), nullptr, nullptr,
                                    methodFlags, lineCounts[i], nullptr};
     }
-    return cciTestAddClass(classId, "app/Sample", "Sample.java", 1, 1, specs.data(),
-                           static_cast<int32_t>(specs.size()));
+    return cciTestAddClass(classId, "app/Sample", "Sample.java", 1, 1, methodShapes.data(),
+                           static_cast<int32_t>(methodShapes.size()));
   }
 
  private:

@@ -45,12 +45,12 @@ TEST(Figures, RecomputedFiguresEqualTheAgents) {
     for (uint32_t c = 0; c < 12; c++) {
       uint32_t id = 100 * (c + 1);
       int methods = static_cast<int>(next(4));
-      std::vector<CciTestMethodSpec> specs;
+      std::vector<CciTestMethodSpec> methodShapes;
       for (int i = 0; i < methods; i++) {
         uint16_t slots = static_cast<uint16_t>(c % 3 == 0 ? 0 : next(6));
-        specs.push_back({id + 1 + static_cast<uint32_t>(i), nullptr, nullptr, 0, slots, nullptr});
+        methodShapes.push_back({id + 1 + static_cast<uint32_t>(i), nullptr, nullptr, 0, slots, nullptr});
       }
-      CClass* k = cciTestAddClass(id, "p/C", "C.java", 0, 1, specs.data(), methods);
+      CClass* k = cciTestAddClass(id, "p/C", "C.java", 0, 1, methodShapes.data(), methods);
       for (int i = 0; i < methods; i++) {
         CMethod& m = k->methods[i];
         m.invocations = next(3) == 0 ? 0 : next(5) + (next(4) == 0 ? 0xFFFFFFF0u : 0);

@@ -22,12 +22,12 @@ struct MethodDef {
 
 CClass* addClass(uint32_t id, const char* name, const char* source, const std::vector<MethodDef>& defs,
                  uint16_t loaded = 1) {
-  std::vector<CciTestMethodSpec> specs;
+  std::vector<CciTestMethodSpec> methodShapes;
   for (const MethodDef& d : defs) {
-    specs.push_back({d.id, d.name, d.signature, d.flags, static_cast<uint16_t>(d.lines.size()),
+    methodShapes.push_back({d.id, d.name, d.signature, d.flags, static_cast<uint16_t>(d.lines.size()),
                      d.lines.empty() ? nullptr : d.lines.data()});
   }
-  return cciTestAddClass(id, name, source, 0x21, loaded, specs.data(), static_cast<int32_t>(specs.size()));
+  return cciTestAddClass(id, name, source, 0x21, loaded, methodShapes.data(), static_cast<int32_t>(methodShapes.size()));
 }
 
 // The program of the small table and of the halves.
