@@ -5,10 +5,9 @@
 
 #include <atomic>
 
-#include "agent/state.h"
 #include "model/object_table.h"
-#include "model/records.h"
-#include "runtime/cci.h"
+#include "cci/records.h"
+#include "cci/cci.h"
 #include "support/fatal.h"
 
 namespace {
@@ -62,7 +61,7 @@ __attribute__((noinline)) CMethod* lookupAndInsert(ThreadMethodCache* cache, uin
   return method;
 }
 
-inline CMethod* findMethod(JNIEnv* env, uint32_t id, Handler handler) {
+inline CMethod* findCachedMethod(JNIEnv* env, uint32_t id, Handler handler) {
   ThreadMethodCache* cache = static_cast<ThreadMethodCache*>(qmiGetThreadLocalStorage(env));
   if (__builtin_expect(cache == nullptr, 0)) cache = newCache(env);
   uint32_t index = cache->current;
@@ -121,17 +120,17 @@ inline void count(CMethod* method, bool entry, int32_t lineSlot, bool withLine) 
 void emptyHandler(JNIEnv*) {}
 
 void lineHandler(JNIEnv* env, jint methodId, jint lineSlot) {
-  CMethod* method = findMethod(env, static_cast<uint32_t>(methodId), Handler::kLine);
+  CMethod* method = findCachedMethod(env, static_cast<uint32_t>(methodId), Handler::kLine);
   count(method, false, lineSlot, true);
 }
 
 void entryLineHandler(JNIEnv* env, jint methodId, jint lineSlot) {
-  CMethod* method = findMethod(env, static_cast<uint32_t>(methodId), Handler::kEntryLine);
+  CMethod* method = findCachedMethod(env, static_cast<uint32_t>(methodId), Handler::kEntryLine);
   count(method, true, lineSlot, true);
 }
 
 void entryHandler(JNIEnv* env, jint methodId) {
-  CMethod* method = findMethod(env, static_cast<uint32_t>(methodId), Handler::kEntry);
+  CMethod* method = findCachedMethod(env, static_cast<uint32_t>(methodId), Handler::kEntry);
   count(method, true, 0, false);
 }
 

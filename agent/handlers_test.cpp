@@ -13,8 +13,8 @@ class HandlersTest : public RuntimeTest {
  protected:
   void TearDown() override { threadEndHandler(env()); }
 
-  int64_t tableLockEntries() { return cciTestMonitorEntries(agentState.idToCObjectsLock); }
-  int64_t updatedLockEntries() { return cciTestMonitorEntries(agentState.updatedClassLock); }
+  int64_t tableLockEntries() { return cciTestMonitorEntries(objectTables.idToCObjectsLock); }
+  int64_t updatedLockEntries() { return cciTestMonitorEntries(objectTables.updatedClassLock); }
 };
 
 TEST_F(HandlersTest, EntryAtFirstSlotThenLinesCountsOneInvocationAndEachSlot) {
@@ -76,15 +76,15 @@ TEST_F(HandlersTest, TouchedMethodDoesNotEnterUpdatedClassLock) {
   int64_t updated = updatedLockEntries();
   lineHandler(env(), 101, 0);
   EXPECT_EQ(updatedLockEntries(), updated);
-  EXPECT_EQ(QMSize(agentState.updatedClasses), 0);
+  EXPECT_EQ(QMSize(objectTables.updatedClasses), 0);
 }
 
 TEST_F(HandlersTest, TwoMethodsOfOneClassQueueTheClassOnce) {
   CClass* cls = addClass(100, {1, 1});
   lineHandler(env(), 101, 0);
   lineHandler(env(), 102, 0);
-  ASSERT_EQ(QMSize(agentState.updatedClasses), 1);
-  EXPECT_EQ(reinterpret_cast<uintptr_t>(QMElementAt(agentState.updatedClasses, 0)), 100u);
+  ASSERT_EQ(QMSize(objectTables.updatedClasses), 1);
+  EXPECT_EQ(reinterpret_cast<uintptr_t>(QMElementAt(objectTables.updatedClasses, 0)), 100u);
   EXPECT_EQ(cls->methods[0].touched, 1);
   EXPECT_EQ(cls->methods[1].touched, 1);
 }
@@ -134,7 +134,7 @@ TEST_F(HandlersTest, SlotOutsideTheMethodIsDroppedWithoutWriting) {
   lineHandler(env(), 101, 1000);
   EXPECT_EQ(m.hits[0] + m.hits[1], 0u);
   EXPECT_EQ(cls->methods[1].hits[0] + cls->methods[1].hits[1], 0u);
-  EXPECT_EQ(QMSize(agentState.updatedClasses), 0) << "nothing counted, nothing queued";
+  EXPECT_EQ(QMSize(objectTables.updatedClasses), 0) << "nothing counted, nothing queued";
   entryLineHandler(env(), 101, 7);
   EXPECT_EQ(m.invocations, 1u) << "the entry itself still counts";
   EXPECT_EQ(m.hits[0] + m.hits[1], 0u);
@@ -182,7 +182,7 @@ namespace {
 
 void prepareInconsistentTable() {
   cciTestReset();
-  bindRuntimeState();
+  bindObjectTables();
   CciTestMethodSpec methodShape{11, "run", "()V", 0, 1, nullptr};
   cciTestAddClass(10, "app/Main", nullptr, 0, 1, &methodShape, 1);
 }

@@ -1,10 +1,10 @@
 #include "agent/java_api.h"
 
 #include "agent/run_control.h"
-#include "agent/state.h"
+#include "agent/start.h"
 #include "answers/answers.h"
 #include "model/update_cycle.h"
-#include "runtime/cci.h"
+#include "cci/cci.h"
 #include "snapshot/generation.h"
 
 #define COVER_MAIN(name) Java_quorvatix_audit_CoverMain_##name

@@ -6,9 +6,9 @@
 
 #include <atomic>
 
-#include "agent/state.h"
+#include "agent/start.h"
 #include "platform/platform.h"
-#include "runtime/cci.h"
+#include "cci/cci.h"
 #include "snapshot/generation.h"
 #include "support/java_objects.h"
 
@@ -59,8 +59,8 @@ void classNameHandler(JNIEnv* env, jstring name) {
 
 void shutdownHandler(JNIEnv* env) {
   shutdownHandled.store(1);
-  if (agentState.snapshotAtExit != 0) writeExitSnapshot(env);
-  if (agentState.ignoreShutdown != 0) {
+  if (agentFlags.snapshotAtExit != 0) writeExitSnapshot(env, exitSnapshotMainClass());
+  if (agentFlags.ignoreShutdown != 0) {
     fputs("Quillmetry Message: VM Shutdown ignored.\n", stderr);
     fflush(stderr);
     for (;;) platform::sleepMillis(999999999);
@@ -68,7 +68,7 @@ void shutdownHandler(JNIEnv* env) {
 }
 
 void exitNow(JNIEnv* env) {
-  if (shutdownHandled.load() == 0 && agentState.snapshotAtExit != 0) writeExitSnapshot(env);
+  if (shutdownHandled.load() == 0 && agentFlags.snapshotAtExit != 0) writeExitSnapshot(env, exitSnapshotMainClass());
   fflush(stdout);
   fflush(stderr);
   exit(0);

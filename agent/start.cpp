@@ -3,12 +3,14 @@
 
 #include "agent/handlers.h"
 #include "agent/run_control.h"
-#include "agent/state.h"
-#include "runtime/cci.h"
+#include "agent/start.h"
+#include "answers/answer_table.h"
+#include "cci/cci.h"
+#include "model/object_table.h"
+#include "snapshot/generation.h"
 #include "support/fatal.h"
-#include "support/vector.h"
 
-AgentState agentState;
+AgentFlags agentFlags;
 
 namespace {
 
@@ -30,42 +32,9 @@ void reportRuntimeNotInitialized() {
 
 }  // namespace
 
-jclass findGlobalClass(JNIEnv* env, const char* name) {
-  jclass local = env->FindClass(name);
-  if (local == nullptr) fatalExit(stderr, "CCJNI: Cannot find class %s\nExiting...\n", name);
-  return static_cast<jclass>(env->NewGlobalRef(local));
-}
-
-jmethodID findMethod(JNIEnv* env, jclass cls, const char* name, const char* signature) {
-  jmethodID id = env->GetMethodID(cls, name, signature);
-  if (id == nullptr) {
-    fatalExit(stderr, "CCJNI: Cannot find method %s%s\nExiting...\n", name, signature);
-  }
-  return id;
-}
-
-jmethodID findStaticMethod(JNIEnv* env, jclass cls, const char* name, const char* signature) {
-  jmethodID id = env->GetStaticMethodID(cls, name, signature);
-  if (id == nullptr) {
-    fatalExit(stderr, "CCJNI: Cannot find static method %s%s\nExiting...\n", name, signature);
-  }
-  return id;
-}
-
-void bindRuntimeState() {
-  AgentState& s = agentState;
-  s.idToCObjects = cciGetCObjectsByID();
-  s.idToCObjectsLock = cciGetCObjectsByIDLock();
-  s.unregisteredClasses = cciGetUnregisteredClasses();
-  s.unregisteredClassesLock = cciGetUnregisteredClassesLock();
-  s.updatedClasses = QMNewVector(100);
-  s.updatedClassLock = qmiMonitorAllocate("updatedClassLock");
-}
-
 jint startAgent(JNIEnv* env, jboolean ignoreShutdown, jboolean snapshotAtExit) {
-  AgentState& s = agentState;
-  s.ignoreShutdown = static_cast<uint8_t>(ignoreShutdown);
-  s.snapshotAtExit = static_cast<uint8_t>(snapshotAtExit);
+  agentFlags.ignoreShutdown = static_cast<uint8_t>(ignoreShutdown);
+  agentFlags.snapshotAtExit = static_cast<uint8_t>(snapshotAtExit);
 
   if (cciIsInitialized() == 0) reportRuntimeNotInitialized();
   jint build = cciBuildNumber();
@@ -77,18 +46,9 @@ jint startAgent(JNIEnv* env, jboolean ignoreShutdown, jboolean snapshotAtExit) {
     fflush(stdout);
   }
 
-  bindRuntimeState();
-
-  s.hashtableClass = findGlobalClass(env, "netscape/util/Hashtable");
-  s.vectorClass = findGlobalClass(env, "netscape/util/Vector");
-  s.systemClass = findGlobalClass(env, "java/lang/System");
-  s.hashtablePut = findMethod(env, s.hashtableClass, "put",
-                              "(Ljava/lang/Object;Ljava/lang/Object;)Ljava/lang/Object;");
-  s.vectorAddElement = findMethod(env, s.vectorClass, "addElement", "(Ljava/lang/Object;)V");
-  s.vectorElementAt = findMethod(env, s.vectorClass, "elementAt", "(I)Ljava/lang/Object;");
-  s.vectorCount = findMethod(env, s.vectorClass, "count", "()I");
-  s.systemGetProperty = findStaticMethod(env, s.systemClass, "getProperty",
-                                         "(Ljava/lang/String;)Ljava/lang/String;");
+  bindObjectTables();
+  bindAnswerClasses(env);
+  bindSystemProperties(env);
 
   handlerTable[kCciSlotEmpty0] = reinterpret_cast<void*>(&emptyHandler);
   handlerTable[kCciSlotLine] = reinterpret_cast<void*>(&lineHandler);

@@ -3,15 +3,28 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "agent/state.h"
 #include "support/java_objects.h"
+
+
+AnswerClasses answerClasses;
+
+void bindAnswerClasses(JNIEnv* env) {
+  AnswerClasses& a = answerClasses;
+  a.hashtableClass = findGlobalClass(env, "netscape/util/Hashtable");
+  a.vectorClass = findGlobalClass(env, "netscape/util/Vector");
+  a.hashtablePut = findMethod(env, a.hashtableClass, "put",
+                              "(Ljava/lang/Object;Ljava/lang/Object;)Ljava/lang/Object;");
+  a.vectorAddElement = findMethod(env, a.vectorClass, "addElement", "(Ljava/lang/Object;)V");
+  a.vectorElementAt = findMethod(env, a.vectorClass, "elementAt", "(I)Ljava/lang/Object;");
+  a.vectorCount = findMethod(env, a.vectorClass, "count", "()I");
+}
 
 namespace {
 
 void put(JNIEnv* env, jobject table, jstring key, jobject value) {
   // The previous value, when the key was there already, is a local reference
   // too; it is dropped so that repeated keys do not pile up references.
-  jobject previous = env->CallObjectMethod(table, agentState.hashtablePut, key, value);
+  jobject previous = env->CallObjectMethod(table, answerClasses.hashtablePut, key, value);
   // The Java side's tables do not throw; the check is what JNI asks for after
   // a call into Java. An exception left pending ends the JVM at the next
   // allocation, as any pending exception does there.
@@ -23,9 +36,9 @@ void put(JNIEnv* env, jobject table, jstring key, jobject value) {
 
 }  // namespace
 
-jobject newAnswerTable(JNIEnv* env) { return QMAllocateObject(env, agentState.hashtableClass); }
+jobject newAnswerTable(JNIEnv* env) { return QMAllocateObject(env, answerClasses.hashtableClass); }
 
-jobject newAnswerVector(JNIEnv* env) { return QMAllocateObject(env, agentState.vectorClass); }
+jobject newAnswerVector(JNIEnv* env) { return QMAllocateObject(env, answerClasses.vectorClass); }
 
 void putText(JNIEnv* env, jobject table, const char* key, const char* text) {
   jstring keyString = QMAllocateStringUTF(env, key);
@@ -53,7 +66,7 @@ void addInt(JNIEnv* env, jobject vector, int32_t value) {
   char buffer[16];
   snprintf(buffer, sizeof(buffer), "%d", static_cast<int>(value));
   jstring item = QMAllocateStringUTF(env, buffer);
-  env->CallVoidMethod(vector, agentState.vectorAddElement, item);
+  env->CallVoidMethod(vector, answerClasses.vectorAddElement, item);
   env->ExceptionCheck();
   env->DeleteLocalRef(item);
 }

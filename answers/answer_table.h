@@ -12,6 +12,22 @@
 #include <stddef.h>
 #include <stdint.h>
 
+// The Java classes the answers are built from, looked up once at start.
+struct AnswerClasses {
+  jclass hashtableClass;
+  jclass vectorClass;
+  jmethodID hashtablePut;
+  jmethodID vectorAddElement;
+  jmethodID vectorElementAt;
+  jmethodID vectorCount;
+};
+
+extern AnswerClasses answerClasses;
+
+// Looks up netscape/util/Hashtable and netscape/util/Vector with the methods the
+// answers call; a missing one ends the process with a "CCJNI" message.
+void bindAnswerClasses(JNIEnv* env);
+
 jobject newAnswerTable(JNIEnv* env);
 jobject newAnswerVector(JNIEnv* env);
 // table[key] = value; value is a string made from text.

@@ -11,7 +11,7 @@
 
 #include <jni.h>
 
-#include "model/records.h"
+#include "cci/records.h"
 
 enum { kClassInfoBatch = 40 };
 

@@ -1,7 +1,7 @@
-#include "agent/state.h"
+#include "model/object_table.h"
 #include "answers/answer_table.h"
 #include "answers/answers.h"
-#include "runtime/cci.h"
+#include "cci/cci.h"
 #include "support/vector.h"
 
 #include <stdio.h>
@@ -44,27 +44,27 @@ void describeInterface(JNIEnv* env, jobject table, const CInterface* iface) {
 }  // namespace
 
 jboolean hasNewClasses() {
-  qmiMonitorEnter(agentState.unregisteredClassesLock);
-  int32_t count = QMSize(agentState.unregisteredClasses);
-  qmiMonitorExit(agentState.unregisteredClassesLock);
+  qmiMonitorEnter(objectTables.unregisteredClassesLock);
+  int32_t count = QMSize(objectTables.unregisteredClasses);
+  qmiMonitorExit(objectTables.unregisteredClassesLock);
   return count > 0 ? JNI_TRUE : JNI_FALSE;
 }
 
 void fillClassInfoAnswer(JNIEnv* env, jobject table) {
   if (table == nullptr) return;
-  qmiMonitorEnter(agentState.unregisteredClassesLock);
-  int32_t count = QMSize(agentState.unregisteredClasses);
+  qmiMonitorEnter(objectTables.unregisteredClassesLock);
+  int32_t count = QMSize(objectTables.unregisteredClasses);
   if (count <= 0) {
-    qmiMonitorExit(agentState.unregisteredClassesLock);
+    qmiMonitorExit(objectTables.unregisteredClassesLock);
     return;
   }
   int32_t taken = count < kClassInfoBatch ? count : kClassInfoBatch;
   CObject** entries = nullptr;
   entries = static_cast<CObject**>(sMalloc(sizeof(*entries) * static_cast<size_t>(taken)));
   for (int32_t i = 0; i < taken; i++) {
-    entries[i] = static_cast<CObject*>(QMRemoveLastElement(agentState.unregisteredClasses));
+    entries[i] = static_cast<CObject*>(QMRemoveLastElement(objectTables.unregisteredClasses));
   }
-  qmiMonitorExit(agentState.unregisteredClassesLock);
+  qmiMonitorExit(objectTables.unregisteredClassesLock);
 
   for (int32_t i = 0; i < taken; i++) {
     CObject* object = entries[i];

@@ -2,13 +2,13 @@
 
 #include <atomic>
 
-#include "agent/state.h"
 #include "answers/answer_table.h"
 #include "answers/answers.h"
 #include "model/object_table.h"
 #include "model/update_cycle.h"
-#include "runtime/cci.h"
+#include "cci/cci.h"
 #include "support/fatal.h"
+#include "snapshot/format.h"
 
 namespace {
 
@@ -18,12 +18,12 @@ void fillClassCoverage(JNIEnv* env, const ClassList* list, jobject table) {
   for (int32_t i = 0; i < list->count; i++) {
     const CClass* cls = list->items[i];
     jobject inner = newAnswerTable(env);
-    putInt(env, inner, "c", loadRelaxed(cls->coverage));
-    putInt(env, inner, "cd", loadRelaxed(cls->coverageSinceMark));
-    putInt(env, inner, "cm", loadRelaxed(cls->coverageAtMark));
+    putInt(env, inner, snapkey::kCoverage, loadRelaxed(cls->coverage));
+    putInt(env, inner, snapkey::kCoverageSinceMark, loadRelaxed(cls->coverageSinceMark));
+    putInt(env, inner, snapkey::kCoverageAtMark, loadRelaxed(cls->coverageAtMark));
     if (cls->hasLines != 0) {
-      putInt(env, inner, "ml", loadRelaxed(cls->missedLines));
-      putInt(env, inner, "mld", loadRelaxed(cls->missedLinesSinceMark));
+      putInt(env, inner, snapkey::kMissedLines, loadRelaxed(cls->missedLines));
+      putInt(env, inner, snapkey::kMissedLinesSinceMark, loadRelaxed(cls->missedLinesSinceMark));
     }
     putObjectById(env, table, cls->id, inner);
   }
@@ -34,19 +34,19 @@ double percentOf(uint32_t part, uint32_t whole) {
 }
 
 void putMethodCoverage(JNIEnv* env, CMethod* method, jobject inner) {
-  putInt(env, inner, "i", static_cast<int32_t>(loadRelaxed(method->invocations)));
-  putInt(env, inner, "im", static_cast<int32_t>(loadRelaxed(method->markedInvocations)));
+  putInt(env, inner, snapkey::kInvocations, static_cast<int32_t>(loadRelaxed(method->invocations)));
+  putInt(env, inner, snapkey::kMarkedInvocations, static_cast<int32_t>(loadRelaxed(method->markedInvocations)));
   uint32_t lineCount = method->lineCount;
   if (lineCount == 0) return;
   uint32_t executed = 0, changed = 0;
   countLineSlots(method, &executed, nullptr, &changed);
   char text[64];
   formatPercent(percentOf(executed, lineCount), text, sizeof(text));
-  putText(env, inner, "c", text);
+  putText(env, inner, snapkey::kCoverage, text);
   formatPercent(percentOf(changed, lineCount), text, sizeof(text));
-  putText(env, inner, "cd", text);
-  putInt(env, inner, "ml", static_cast<int32_t>(lineCount - executed));
-  putInt(env, inner, "mld", static_cast<int32_t>(lineCount - changed));
+  putText(env, inner, snapkey::kCoverageSinceMark, text);
+  putInt(env, inner, snapkey::kMissedLines, static_cast<int32_t>(lineCount - executed));
+  putInt(env, inner, snapkey::kMissedLinesSinceMark, static_cast<int32_t>(lineCount - changed));
   jobject hits = newAnswerVector(env);
   jobject marked = newAnswerVector(env);
   for (uint32_t k = 0; k < lineCount; k++) {
@@ -60,9 +60,9 @@ void putMethodCoverage(JNIEnv* env, CMethod* method, jobject inner) {
 }
 
 void putMethodInfo(JNIEnv* env, const CMethod* method, jobject inner) {
-  putText(env, inner, "n", method->name);
-  putText(env, inner, "s", method->signature);
-  putInt(env, inner, "cid", static_cast<int32_t>(method->classId));
+  putText(env, inner, snapkey::kName, method->name);
+  putText(env, inner, snapkey::kSignatureText, method->signature);
+  putInt(env, inner, snapkey::kClassId, static_cast<int32_t>(method->classId));
   if (method->lineCount == 0) return;
   jobject lines = newAnswerVector(env);
   for (uint32_t k = 0; k < method->lineCount; k++) {

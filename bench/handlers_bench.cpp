@@ -8,7 +8,7 @@
 #include <mutex>
 
 #include "agent/handlers.h"
-#include "agent/state.h"
+#include "model/object_table.h"
 #include "runtime/testing/cci_testing.h"
 
 namespace {
@@ -20,9 +20,9 @@ constexpr int kMethods = 64;
 jint methodId(int m) { return static_cast<jint>(kClassId + 1 + m); }
 
 void ensureTable() {
-  if (agentState.idToCObjects == cciGetCObjectsByID() && cciTestObject(kClassId) != nullptr) return;
+  if (objectTables.idToCObjects == cciGetCObjectsByID() && cciTestObject(kClassId) != nullptr) return;
   cciTestReset();
-  bindRuntimeState();
+  bindObjectTables();
   CciTestMethodSpec methodShapes[kMethods];
   for (int m = 0; m < kMethods; m++) {
     methodShapes[m] = {static_cast<uint32_t>(methodId(m)), "m", "()V",

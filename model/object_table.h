@@ -10,7 +10,29 @@
 
 #include <stdint.h>
 
-#include "model/records.h"
+#include "cci/records.h"
+
+struct QMHashTable;
+struct QMVector;
+
+// cci's object table and unregistered-class list with their locks, handed over
+// at start, and the agent's own set of class IDs whose figures are out of date.
+// Set once by bindObjectTables, before any handler is registered; read without
+// a lock afterwards.
+struct ObjectTables {
+  QMHashTable* idToCObjects;
+  void* idToCObjectsLock;
+  QMVector* unregisteredClasses;
+  void* unregisteredClassesLock;
+  QMVector* updatedClasses;
+  void* updatedClassLock;
+};
+
+extern ObjectTables objectTables;
+
+// Takes over cci's table and list with their locks, and creates updatedClasses
+// and updatedClassLock.
+void bindObjectTables();
 
 // The CObject registered under id, or null. Takes and leaves the table's lock.
 CObject* lookupObject(uint32_t id);

@@ -3,19 +3,12 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "agent/state.h"
+#include "model/figures.h"
 #include "model/object_table.h"
-#include "runtime/cci.h"
+#include "cci/cci.h"
 #include "support/fatal.h"
 #include "support/hash_table.h"
 #include "support/vector.h"
-
-uint16_t fixedPointFraction(uint32_t n, uint32_t d) {
-  // Divide first, then scale: the quotient is rounded to double before the
-  // multiplication, which is what makes 57 of 100 give 5699.
-  double quotient = static_cast<double>(n) / static_cast<double>(d);
-  return static_cast<uint16_t>(static_cast<int32_t>(quotient * 10000.0));
-}
 
 void countLineSlots(const CMethod* method, uint32_t* executed, uint32_t* atMark,
                     uint32_t* changed) {
@@ -31,36 +24,31 @@ void countLineSlots(const CMethod* method, uint32_t* executed, uint32_t* atMark,
 }
 
 void computeClassFigures(CClass* cls) {
-  uint32_t slots = 0, executed = 0, atMark = 0, changed = 0;
-  uint32_t invoked = 0, invokedAtMark = 0, invokedSinceMark = 0;
+  ClassCounts counts;
   CMethod* methods = cls->methods;
-  uint32_t methodCount = methods != nullptr ? cls->methodCount : 0;
-  for (uint32_t i = 0; i < methodCount; i++) {
+  counts.methods = methods != nullptr ? cls->methodCount : 0;
+  for (uint32_t i = 0; i < counts.methods; i++) {
     CMethod* m = &methods[i];
     if (m->lineCount > 0) {
-      slots += m->lineCount;
-      countLineSlots(m, &executed, &atMark, &changed);
+      counts.slots += m->lineCount;
+      countLineSlots(m, &counts.executed, &counts.atMark, &counts.changed);
     } else {
-      uint32_t invocations = loadRelaxed(m->invocations);
-      uint32_t markedInvocations = loadRelaxed(m->markedInvocations);
-      if (invocations != 0) invoked++;
-      if (invocations > markedInvocations) invokedSinceMark++;
-      if (markedInvocations != 0) invokedAtMark++;
+      countSlotlessMethod(loadRelaxed(m->invocations), loadRelaxed(m->markedInvocations),
+                          &counts);
     }
     storeRelaxed<uint8_t>(m->touched, 0);
   }
   // Figures are written with relaxed stores: an answer or a mark on another Java
   // thread may read or write the same class at the same time.
-  if (slots > 0) {
-    storeRelaxed(cls->coverage, fixedPointFraction(executed, slots));
-    storeRelaxed(cls->coverageAtMark, fixedPointFraction(atMark, slots));
-    storeRelaxed(cls->coverageSinceMark, fixedPointFraction(changed, slots));
-    storeRelaxed(cls->missedLines, static_cast<int32_t>(slots - executed));
-    storeRelaxed(cls->missedLinesSinceMark, static_cast<int32_t>(slots - changed));
-  } else if (methodCount > 0) {
-    storeRelaxed(cls->coverage, fixedPointFraction(invoked, methodCount));
-    storeRelaxed(cls->coverageAtMark, fixedPointFraction(invokedAtMark, methodCount));
-    storeRelaxed(cls->coverageSinceMark, fixedPointFraction(invokedSinceMark, methodCount));
+  ClassFigures f;
+  FigureBasis basis = classFigures(counts, &f);
+  if (basis == kFiguresNone) return;
+  storeRelaxed(cls->coverage, f.coverage);
+  storeRelaxed(cls->coverageAtMark, f.coverageAtMark);
+  storeRelaxed(cls->coverageSinceMark, f.coverageSinceMark);
+  if (basis == kFiguresSlots) {
+    storeRelaxed(cls->missedLines, f.missedLines);
+    storeRelaxed(cls->missedLinesSinceMark, f.missedLinesSinceMark);
   }
 }
 
@@ -71,7 +59,7 @@ ClassList* updateClassesById(const uint32_t* ids, int32_t n) {
   list->count = 0;
   for (int32_t i = 0; i < n; i++) {
     uint32_t id = ids[i];
-    qmiMonitorEnter(agentState.idToCObjectsLock);
+    qmiMonitorEnter(objectTables.idToCObjectsLock);
     CObject* object = lookupObjectLocked(id);
     if (object == nullptr) {
       printf("CC_C: Class %d from updated classes not found\n", static_cast<int>(id));
@@ -81,15 +69,15 @@ ClassList* updateClassesById(const uint32_t* ids, int32_t n) {
     if (object->type == kCObjectClass) {
       CClass* cls = static_cast<CClass*>(object->record);
       list->items[list->count] = cls;
-      qmiMonitorExit(agentState.idToCObjectsLock);
+      qmiMonitorExit(objectTables.idToCObjectsLock);
       computeClassFigures(cls);
       list->count++;
     } else if (object->type == kCObjectInterface) {
-      qmiMonitorExit(agentState.idToCObjectsLock);
+      qmiMonitorExit(objectTables.idToCObjectsLock);
     } else {
       fprintf(stderr, "CC_C: Inconsistency update class, object id %d type %d.\n",
               static_cast<int>(id), static_cast<int>(object->type));
-      qmiMonitorExit(agentState.idToCObjectsLock);
+      qmiMonitorExit(objectTables.idToCObjectsLock);
       fatalExitQuiet();
     }
   }
@@ -112,8 +100,8 @@ void freeClassList(ClassList* list) {
 
 void markClasses() {
   freeClassList(updateTouchedClasses());
-  qmiMonitorEnter(agentState.idToCObjectsLock);
-  QMHashIterator* it = QMHashIterate(agentState.idToCObjects);
+  qmiMonitorEnter(objectTables.idToCObjectsLock);
+  QMHashIterator* it = QMHashIterate(objectTables.idToCObjects);
   while ((it = QMHashNext(it)) != nullptr) {
     CObject* object = reinterpret_cast<CObject*>(it->value);
     if (object == nullptr) continue;
@@ -135,31 +123,31 @@ void markClasses() {
       storeRelaxed<uint8_t>(m->touched, 1);
     }
   }
-  qmiMonitorExit(agentState.idToCObjectsLock);
+  qmiMonitorExit(objectTables.idToCObjectsLock);
 }
 
 void detachClasses() {
   QMVector* classes = QMNewVector(100);
-  qmiMonitorEnter(agentState.idToCObjectsLock);
-  QMHashIterator* it = QMHashIterate(agentState.idToCObjects);
+  qmiMonitorEnter(objectTables.idToCObjectsLock);
+  QMHashIterator* it = QMHashIterate(objectTables.idToCObjects);
   while ((it = QMHashNext(it)) != nullptr) {
     CObject* object = reinterpret_cast<CObject*>(it->value);
     if (object != nullptr && object->type == kCObjectClass) QMAddElement(classes, object);
   }
-  qmiMonitorExit(agentState.idToCObjectsLock);
-  qmiMonitorEnter(agentState.unregisteredClassesLock);
+  qmiMonitorExit(objectTables.idToCObjectsLock);
+  qmiMonitorEnter(objectTables.unregisteredClassesLock);
   for (int32_t i = 0; i < QMSize(classes); i++) {
-    QMAddElement(agentState.unregisteredClasses, QMElementAt(classes, i));
+    QMAddElement(objectTables.unregisteredClasses, QMElementAt(classes, i));
   }
-  qmiMonitorExit(agentState.unregisteredClassesLock);
+  qmiMonitorExit(objectTables.unregisteredClassesLock);
   QMFreeVector(classes);
 }
 
 void printClasses(bool verbose) {
-  QMHashTable* table = agentState.idToCObjects;
+  QMHashTable* table = objectTables.idToCObjects;
   printf("printClasses() %d objects in IDToCObjects %d\n", static_cast<int>(QMHashCount(table)),
          static_cast<int>(reinterpret_cast<intptr_t>(table)));
-  qmiMonitorEnter(agentState.idToCObjectsLock);
+  qmiMonitorEnter(objectTables.idToCObjectsLock);
   QMHashIterator* it = QMHashIterate(table);
   while ((it = QMHashNext(it)) != nullptr) {
     CObject* object = reinterpret_cast<CObject*>(it->value);
@@ -172,5 +160,5 @@ void printClasses(bool verbose) {
       printf("Unknow CObjects\n");
     }
   }
-  qmiMonitorExit(agentState.idToCObjectsLock);
+  qmiMonitorExit(objectTables.idToCObjectsLock);
 }

@@ -2,9 +2,7 @@
 // classes; the figures of a class (coverage, coverageAtMark, coverageSinceMark,
 // missedLines, missedLinesSinceMark) are recomputed here, lazily, for queued
 // classes and for classes named by an explicit request.
-//
-// Figures are fixed point: F(n, d) = trunc(double(n) / double(d) * 10000.0), the
-// division rounded to double first (57 of 100 gives 5699).
+// model/figures.h holds the rule itself.
 //
 // Thread-safety: runs on Java threads while handlers count. Figures are computed
 // outside every lock from counters read with relaxed loads, so they reflect the
@@ -14,7 +12,7 @@
 
 #include <stdint.h>
 
-#include "model/records.h"
+#include "cci/records.h"
 
 // Result of an update: the classes named, in the order of the IDs given,
 // interfaces left out. items has room for one pointer per ID given.
@@ -22,8 +20,6 @@ struct ClassList {
   CClass** items;
   int32_t count;
 };
-
-uint16_t fixedPointFraction(uint32_t n, uint32_t d);
 
 // Adds the method's counts to the counters given; atMark and changed may be null.
 void countLineSlots(const CMethod* method, uint32_t* executed, uint32_t* atMark,

@@ -11,15 +11,6 @@
 
 namespace {
 
-TEST(FixedPointFraction, DividesBeforeScaling) {
-  EXPECT_EQ(fixedPointFraction(57, 100), 5699);
-  EXPECT_EQ(fixedPointFraction(43, 125), 3439);
-  EXPECT_EQ(fixedPointFraction(1, 3), 3333);
-  EXPECT_EQ(fixedPointFraction(100, 100), 10000);
-  EXPECT_EQ(fixedPointFraction(0, 7), 0);
-  EXPECT_EQ(fixedPointFraction(1, 2), 5000);
-}
-
 class UpdateCycleTest : public RuntimeTest {
  protected:
   static void hitSlots(CMethod& m, uint32_t n) {
@@ -122,7 +113,7 @@ TEST_F(UpdateCycleTest, DrainListsNewestFirstAndEmptiesTheSet) {
   EXPECT_EQ(list->items[0]->id, 7u);
   EXPECT_EQ(list->items[1]->id, 9u);
   EXPECT_EQ(list->items[2]->id, 5u);
-  EXPECT_EQ(QMSize(agentState.updatedClasses), 0);
+  EXPECT_EQ(QMSize(objectTables.updatedClasses), 0);
   freeClassList(list);
   list = updateTouchedClasses();
   EXPECT_EQ(list->count, 0);
@@ -147,7 +138,7 @@ TEST_F(UpdateCycleTest, MarkTakesABaselineAndQueuesLoadedClasses) {
   EXPECT_EQ(cls->coverageAtMark, 5000);
   EXPECT_EQ(cls->coverageSinceMark, 0);
   EXPECT_EQ(cls->missedLinesSinceMark, 4);
-  ASSERT_EQ(QMSize(agentState.updatedClasses), 1) << "only the loaded class is queued";
+  ASSERT_EQ(QMSize(objectTables.updatedClasses), 1) << "only the loaded class is queued";
   EXPECT_EQ(unloaded->coverageAtMark, 0);
 
   // No execution since the mark: the next update agrees with the mark.
@@ -165,7 +156,7 @@ TEST_F(UpdateCycleTest, DetachQueuesEveryClassAgainButNoInterface) {
   CciTestMethodSpec methodShape{21, nullptr, nullptr, 0, 0, nullptr};
   cciTestAddClass(20, "app/Later", nullptr, 0, 0, &methodShape, 0);
   cciTestAddInterface(30, "app/Task", nullptr, 0x601, nullptr, 0);
-  QMVector* queue = agentState.unregisteredClasses;
+  QMVector* queue = objectTables.unregisteredClasses;
   while (QMSize(queue) > 0) QMRemoveLastElement(queue);
   detachClasses();
   EXPECT_EQ(QMSize(queue), 2);
@@ -200,7 +191,7 @@ namespace {
 
 void prepareTable() {
   cciTestReset();
-  bindRuntimeState();
+  bindObjectTables();
   CciTestMethodSpec methodShape{11, "run", "()V", 0, 1, nullptr};
   cciTestAddClass(10, "app/Main", nullptr, 0, 1, &methodShape, 1);
   cciTestAddInterface(20, "app/Task", nullptr, 0x601, nullptr, 0);

@@ -10,6 +10,8 @@
 #include <stdio.h>
 #include <time.h>
 
+#include <string>
+
 namespace platform {
 
 // The machine's host name, NUL-terminated in buf; false when the system call
@@ -43,6 +45,27 @@ bool localTime(time_t t, struct tm* out);
 void sleepMillis(uint32_t millis);
 // The separator between a directory and a file name.
 char pathSeparator();
+
+// The process and its files, for the runtime and the tools.
+
+// The folder of the loaded library (or executable) that holds this code,
+// without a trailing separator; "" when the system can't tell.
+std::string thisLibraryFolder();
+bool fileExists(const char* path);
+// The separator of path lists such as java.library.path (':' or ';').
+char pathListSeparator();
+// A library's file name as System.loadLibrary(base) looks for it:
+// "lib<base>.so" or "<base>.dll".
+std::string libraryFileName(const char* base);
+// Prepares processBarrier; false when the system offers none.
+bool enableProcessBarrier();
+// A full memory barrier executed by every thread of the process before it
+// returns (Linux membarrier, Windows FlushProcessWriteBuffers).
+// REQUIRES: enableProcessBarrier() returned true.
+void processBarrier();
+// True when standard output is a terminal that shows ANSI colours (on Windows
+// after switching the console to them). NO_COLOR set, or TERM=dumb: false.
+bool stdoutTakesColour();
 
 }  // namespace platform
 

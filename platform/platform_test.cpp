@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/modified_utf8.h"
+#include "support/modified_utf8.h"
 #include "runtime/testing/cci_testing.h"
 #include "tests/support/temp_file.h"
 
@@ -20,83 +20,12 @@
 
 namespace {
 
-using Units = std::vector<uint16_t>;
-
-std::string encodeUnits(const Units& units) {
-  std::vector<char> out(3 * units.size() + 1);
-  size_t n = platform::mutf8::encodeUnits(units.data(), units.size(), out.data());
-  EXPECT_EQ(out[n], '\0');
-  return std::string(out.data(), n);
-}
-
-Units decodePath(const char* text) {
-  Units out(strlen(text) + 1, 0xBEEF);
-  size_t n = platform::mutf8::decodeUnits(text, out.data());
-  EXPECT_EQ(out[n], 0) << "terminated";
-  out.resize(n);
-  return out;
-}
-
-Units decodeUtf8(const char* text) {
-  Units out(strlen(text));
-  out.resize(platform::mutf8::utf8ToUnits(text, out.data()));
-  return out;
-}
-
 std::string converted(const char* text) {
   char* result = platform::toModifiedUtf8(text);
   if (result == nullptr) return "<null>";
   std::string copy = result;
   sFree(result);
   return copy;
-}
-
-TEST(ModifiedUtf8Test, EncodesEachUnitByItsRange) {
-  EXPECT_EQ(encodeUnits({0x0000}), std::string("\xC0\x80", 2));
-  EXPECT_EQ(encodeUnits({0x0001}), "\x01");
-  EXPECT_EQ(encodeUnits({0x0041, 0x007F}), "A\x7F");
-  EXPECT_EQ(encodeUnits({0x0080}), "\xC2\x80");
-  EXPECT_EQ(encodeUnits({0x00E9}), "\xC3\xA9");
-  EXPECT_EQ(encodeUnits({0x07FF}), "\xDF\xBF");
-  EXPECT_EQ(encodeUnits({0x0800}), "\xE0\xA0\x80");
-  EXPECT_EQ(encodeUnits({0x20AC}), "\xE2\x82\xAC");
-  EXPECT_EQ(encodeUnits({0xFFFF}), "\xEF\xBF\xBF");
-  // A surrogate pair: two 3-byte sequences, never one 4-byte sequence.
-  EXPECT_EQ(encodeUnits({0xD83D, 0xDE00}), "\xED\xA0\xBD\xED\xB8\x80");
-  EXPECT_EQ(encodeUnits({}), "");
-}
-
-TEST(ModifiedUtf8Test, PathsDecodeUnitByUnit) {
-  EXPECT_EQ(decodePath("a/b"), (Units{'a', '/', 'b'}));
-  EXPECT_EQ(decodePath("caf\xC3\xA9"), (Units{'c', 'a', 'f', 0x00E9}));
-  EXPECT_EQ(decodePath("\xE2\x82\xAC"), (Units{0x20AC}));
-  EXPECT_EQ(decodePath("\xED\xA0\xBD\xED\xB8\x80"), (Units{0xD83D, 0xDE00}));
-  EXPECT_EQ(decodePath("\xC0\x80x"), (Units{0x0000, 'x'}));
-  // 1110xxxx 10xxxxxx and then no continuation: one unit of 4 + 6 bits.
-  EXPECT_EQ(decodePath("\xE2\x82X"), (Units{0x0082, 'X'}));
-  EXPECT_EQ(decodePath("\xE2\x82"), (Units{0x0082}));
-  // Any other byte is a unit of its own value.
-  EXPECT_EQ(decodePath("\xF0\x9F\x98\x80"), (Units{0x00F0, 0x009F, 0x0098, 0x0080}));
-  EXPECT_EQ(decodePath("\xC3X"), (Units{0x00C3, 'X'}));
-  EXPECT_EQ(decodePath("\xC3"), (Units{0x00C3}));
-  EXPECT_EQ(decodePath("\x80\xBF"), (Units{0x0080, 0x00BF}));
-  EXPECT_EQ(decodePath("\xE2"), (Units{0x00E2}));
-  EXPECT_EQ(decodePath("\xFF"), (Units{0x00FF}));
-  EXPECT_EQ(decodePath(""), Units{});
-}
-
-TEST(ModifiedUtf8Test, LocaleTextDecodesAsStrictUtf8) {
-  EXPECT_EQ(decodeUtf8("A\xC3\xA9\xE2\x82\xAC"), (Units{'A', 0x00E9, 0x20AC}));
-  EXPECT_EQ(decodeUtf8("\xF0\x9F\x98\x80"), (Units{0xD83D, 0xDE00}));
-  EXPECT_EQ(decodeUtf8("\xF4\x8F\xBF\xBF"), (Units{0xDBFF, 0xDFFF}));
-  // Anything not well-formed is taken byte by byte as Latin-1.
-  EXPECT_EQ(decodeUtf8("\xE9t\xE9"), (Units{0x00E9, 't', 0x00E9}));
-  EXPECT_EQ(decodeUtf8("\xC0\x80"), (Units{0x00C0, 0x0080}));              // overlong NUL
-  EXPECT_EQ(decodeUtf8("\xE0\x80\xAF"), (Units{0x00E0, 0x0080, 0x00AF}));  // overlong '/'
-  EXPECT_EQ(decodeUtf8("\xED\xA0\xBD"), (Units{0x00ED, 0x00A0, 0x00BD}));  // a surrogate
-  EXPECT_EQ(decodeUtf8("\xF4\x90\x80\x80"), (Units{0x00F4, 0x0090, 0x0080, 0x0080}));
-  EXPECT_EQ(decodeUtf8("\xE2\x82"), (Units{0x00E2, 0x0082}));  // cut short by the end
-  EXPECT_EQ(decodeUtf8("\xF0\x9F\x98"), (Units{0x00F0, 0x009F, 0x0098}));
 }
 
 TEST(PlatformTest, ToModifiedUtf8) {
@@ -167,7 +96,7 @@ TEST(PlatformTest, NonAsciiPathIsFoundUnderItsUtf16Name) {
   fclose(f);
 #if defined(_WIN32)
   std::vector<wchar_t> wide(base.path().size() + 1);
-  platform::mutf8::decodeUnits(base.path().c_str(), wide.data());
+  mutf8::decodeUnits(base.path().c_str(), wide.data());
   std::wstring widePath = std::wstring(wide.data()) + L"_caf\u00E9_\u20AC_\U0001F600.snp";
   ASSERT_EQ(widePath.substr(widePath.size() - 6), std::wstring(L"\xD83D\xDE00.snp"));
   FILE* found = _wfopen(widePath.c_str(), L"rb");
@@ -228,6 +157,34 @@ TEST(PlatformTest, LocalTimeSleepAndSeparator) {
   EXPECT_GE(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count(), 15);
   char separator = platform::pathSeparator();
   EXPECT_TRUE(separator == '/' || separator == '\\');
+}
+
+}  // namespace
+
+namespace {
+
+TEST(PlatformProcessTest, FilesLibrariesAndSeparators) {
+  char path[4096];
+  ASSERT_TRUE(platform::createTempFile(path, sizeof path));
+  EXPECT_TRUE(platform::fileExists(path));
+  ASSERT_TRUE(platform::removeFile(path));
+  EXPECT_FALSE(platform::fileExists(path));
+  if (platform::pathSeparator() == '/') {
+    EXPECT_EQ(platform::libraryFileName("ccover"), "libccover.so");
+    EXPECT_EQ(platform::pathListSeparator(), ':');
+  } else {
+    EXPECT_EQ(platform::libraryFileName("ccover"), "ccover.dll");
+    EXPECT_EQ(platform::pathListSeparator(), ';');
+  }
+  // This code is linked into the test program, so its folder holds the program.
+  std::string folder = platform::thisLibraryFolder();
+  ASSERT_FALSE(folder.empty());
+  EXPECT_TRUE(platform::fileExists(folder.c_str())) << folder;
+}
+
+TEST(PlatformProcessTest, NoColourWhenAskedOrRedirected) {
+  // Under ctest standard output is a pipe or a file, never a terminal.
+  EXPECT_FALSE(platform::stdoutTakesColour());
 }
 
 }  // namespace

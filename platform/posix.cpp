@@ -6,9 +6,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "platform/modified_utf8.h"
+#include "support/modified_utf8.h"
 #include "platform/platform.h"
-#include "runtime/cci.h"
+#include "cci/cci.h"
 
 namespace platform {
 

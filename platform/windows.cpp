@@ -7,11 +7,12 @@
 #include <io.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/stat.h>
 #include <wchar.h>
 
-#include "platform/modified_utf8.h"
+#include "support/modified_utf8.h"
 #include "platform/platform.h"
-#include "runtime/cci.h"
+#include "cci/cci.h"
 
 static_assert(sizeof(wchar_t) == 2, "Windows wide characters are UTF-16 units");
 

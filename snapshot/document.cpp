@@ -6,7 +6,8 @@
 #include <string.h>
 
 #include "platform/platform.h"
-#include "runtime/cci.h"
+#include "cci/cci.h"
+#include "snapshot/format.h"
 
 namespace {
 
@@ -86,53 +87,53 @@ const char* sourceNameOf(const char* sourceName) {
 }
 
 SElem* makeClassElement(const CClass* c) {
-  Builder b(SENewNamed(10, "SElem"));
-  b.putInt("t", 'c');
-  b.putInt("id", static_cast<int32_t>(c->id));
-  b.putText("n", c->name);
+  Builder b(SENewNamed(10, snapkey::kObjectElement));
+  b.putInt(snapkey::kType, 'c');
+  b.putInt(snapkey::kId, static_cast<int32_t>(c->id));
+  b.putText(snapkey::kName, c->name);
   if (c->loaded == 0) {
-    b.putInt("lod", 0);
+    b.putInt(snapkey::kLoaded, 0);
     return b.finish();
   }
-  b.putText("sn", sourceNameOf(c->sourceName));
-  b.putInt("af", c->accessFlags);
-  b.put("mid", makeMethodIdList(c->methodCount, c->methods));
-  b.putInt("c", loadRelaxed(c->coverage));
-  b.putInt("cm", loadRelaxed(c->coverageAtMark));
-  b.putInt("cd", loadRelaxed(c->coverageSinceMark));
+  b.putText(snapkey::kSourceName, sourceNameOf(c->sourceName));
+  b.putInt(snapkey::kAccessFlags, c->accessFlags);
+  b.put(snapkey::kMethodIds, makeMethodIdList(c->methodCount, c->methods));
+  b.putInt(snapkey::kCoverage, loadRelaxed(c->coverage));
+  b.putInt(snapkey::kCoverageAtMark, loadRelaxed(c->coverageAtMark));
+  b.putInt(snapkey::kCoverageSinceMark, loadRelaxed(c->coverageSinceMark));
   if (c->hasLines != 0) {
-    b.putInt("nl", c->lineCount);
-    b.putInt("ml", loadRelaxed(c->missedLines));
-    b.putInt("mld", loadRelaxed(c->missedLinesSinceMark));
+    b.putInt(snapkey::kLineCount, c->lineCount);
+    b.putInt(snapkey::kMissedLines, loadRelaxed(c->missedLines));
+    b.putInt(snapkey::kMissedLinesSinceMark, loadRelaxed(c->missedLinesSinceMark));
   }
   return b.finish();
 }
 
 SElem* makeInterfaceElement(const CInterface* i) {
-  Builder b(SENewNamed(10, "SElem"));
-  b.putInt("t", 'i');
-  b.putInt("id", static_cast<int32_t>(i->id));
-  b.putText("n", i->name);
-  b.putText("sn", sourceNameOf(i->sourceName));
-  b.putInt("af", i->accessFlags);
-  b.put("mid", makeMethodIdList(i->methodCount, i->methods));
+  Builder b(SENewNamed(10, snapkey::kObjectElement));
+  b.putInt(snapkey::kType, 'i');
+  b.putInt(snapkey::kId, static_cast<int32_t>(i->id));
+  b.putText(snapkey::kName, i->name);
+  b.putText(snapkey::kSourceName, sourceNameOf(i->sourceName));
+  b.putInt(snapkey::kAccessFlags, i->accessFlags);
+  b.put(snapkey::kMethodIds, makeMethodIdList(i->methodCount, i->methods));
   return b.finish();
 }
 
 SElem* makeMethodElement(const CMethod* m) {
-  Builder b(SENewNamed(10, "SElem"));
-  b.putInt("t", 'm');
-  b.putInt("id", static_cast<int32_t>(m->id));
-  b.putInt("cid", static_cast<int32_t>(m->classId));
-  b.putText("n", m->name);
-  b.putText("s", m->signature);
-  b.putInt("af", m->accessFlags);
-  b.putInt("i", static_cast<int32_t>(loadRelaxed(m->invocations)));
-  b.putInt("im", static_cast<int32_t>(loadRelaxed(m->markedInvocations)));
+  Builder b(SENewNamed(10, snapkey::kObjectElement));
+  b.putInt(snapkey::kType, 'm');
+  b.putInt(snapkey::kId, static_cast<int32_t>(m->id));
+  b.putInt(snapkey::kClassId, static_cast<int32_t>(m->classId));
+  b.putText(snapkey::kName, m->name);
+  b.putText(snapkey::kSignatureText, m->signature);
+  b.putInt(snapkey::kAccessFlags, m->accessFlags);
+  b.putInt(snapkey::kInvocations, static_cast<int32_t>(loadRelaxed(m->invocations)));
+  b.putInt(snapkey::kMarkedInvocations, static_cast<int32_t>(loadRelaxed(m->markedInvocations)));
   if (m->lineCount != 0) {
-    b.put("ln", makeIntList(m->lineCount, m->lineNumbers, false));
-    b.put("lc", makeIntList(m->lineCount, m->hits, true));
-    b.put("lm", makeIntList(m->lineCount, m->markedHits, true));
+    b.put(snapkey::kLineNumbers, makeIntList(m->lineCount, m->lineNumbers, false));
+    b.put(snapkey::kHits, makeIntList(m->lineCount, m->hits, true));
+    b.put(snapkey::kMarkedHits, makeIntList(m->lineCount, m->markedHits, true));
   }
   return b.finish();
 }
@@ -301,32 +302,32 @@ SElem* makeObjectElement(const CObject* object) {
 }
 
 SElem* makeSnapRoot() {
-  Builder b(SENewNamed(8, "SnapRoot"));
-  b.putText("Version", "CC1-JDK12");
-  b.putInt("SnapVersion", 1);
+  Builder b(SENewNamed(8, snapkey::kSnapRoot));
+  b.putText(snapkey::kVersion, "CC1-JDK12");
+  b.putInt(snapkey::kSnapVersion, 1);
   return b.finish();
 }
 
 SElem* makeSignature(const char* sourcePath, const char* comment) {
-  Builder b(SENewNamed(5, "Signature"));
+  Builder b(SENewNamed(5, snapkey::kSignature));
   char buf[kSignatureBufferSize];
   getHostName(buf);
-  b.putConverted("hostname", buf);
+  b.putConverted(snapkey::kHostName, buf);
   getUserName(buf);
-  b.putConverted("username", buf);
+  b.putConverted(snapkey::kUserName, buf);
   getTimestamp(buf, sizeof buf);
-  b.putText("timestamp", buf);
-  if (comment != nullptr && comment[0] != '\0') b.putText("comment", comment);
-  if (sourcePath != nullptr) b.putText("sourcepath", sourcePath);
+  b.putText(snapkey::kTimestamp, buf);
+  if (comment != nullptr && comment[0] != '\0') b.putText(snapkey::kComment, comment);
+  if (sourcePath != nullptr) b.putText(snapkey::kSourcePath, sourcePath);
   return b.finish();
 }
 
 SElem* makeClassRoot(QMHashTable* idToCObjects) {
-  return makeRoot(idToCObjects, "ClassRoot", isClassRootType);
+  return makeRoot(idToCObjects, snapkey::kClassRoot, isClassRootType);
 }
 
 SElem* makeMethodRoot(QMHashTable* idToCObjects) {
-  return makeRoot(idToCObjects, "MethodRoot", isMethodRootType);
+  return makeRoot(idToCObjects, snapkey::kMethodRoot, isMethodRootType);
 }
 
 bool writeSnapRoot(SEStream* stream) { return writeTree(stream, makeSnapRoot()); }

@@ -26,7 +26,7 @@
 #include <stdint.h>
 #include <time.h>
 
-#include "model/records.h"
+#include "cci/records.h"
 #include "support/element.h"
 #include "support/hash_table.h"
 #include "support/serializer.h"

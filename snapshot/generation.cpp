@@ -4,14 +4,20 @@
 #include <string.h>
 #include <time.h>
 
-#include "agent/run_control.h"
-#include "agent/state.h"
 #include "model/update_cycle.h"
 #include "platform/platform.h"
-#include "runtime/cci.h"
+#include "cci/cci.h"
 #include "snapshot/document.h"
 #include "snapshot/remote_transfer.h"
 #include "support/java_objects.h"
+
+SystemProperties systemProperties;
+
+void bindSystemProperties(JNIEnv* env) {
+  systemProperties.systemClass = findGlobalClass(env, "java/lang/System");
+  systemProperties.getProperty = findStaticMethod(env, systemProperties.systemClass, "getProperty",
+                                                  "(Ljava/lang/String;)Ljava/lang/String;");
+}
 
 namespace {
 
@@ -24,19 +30,6 @@ void printMessage(const char* text) {
   snprintf(message, sizeof(message), "%s", text);
   fprintf(stderr, "%s\n", message);
 }
-
-// Modified UTF-8 characters of a Java string, released on scope exit.
-struct JavaChars {
-  JNIEnv* env;
-  jstring string;
-  const char* chars;
-  JavaChars(JNIEnv* e, jstring s) : env(e), string(s), chars(nullptr) {
-    if (string != nullptr) chars = env->GetStringUTFChars(string, nullptr);
-  }
-  ~JavaChars() {
-    if (chars != nullptr) env->ReleaseStringUTFChars(string, chars);
-  }
-};
 
 bool shipRemotely(JNIEnv* env, const char* fileName, const char* tempPath, jobject reporter,
                   jobject stream, int32_t byteCount) {
@@ -102,10 +95,10 @@ jboolean generateSnapshot(JNIEnv* env, jstring file, jstring sourcePath, jstring
   JavaChars fileChars(env, file);
   JavaChars commentChars(env, comment);
   JavaChars sourceChars(env, sourcePath);
-  if (fileChars.chars == nullptr) return JNI_FALSE;
+  if (fileChars.get() == nullptr) return JNI_FALSE;
   void* lock = cciGetCObjectsByIDLock();
   QMHashTable* table = cciGetCObjectsByID();
-  bool ok = generateSnapshotFile(env, fileChars.chars, sourceChars.chars, commentChars.chars,
+  bool ok = generateSnapshotFile(env, fileChars.get(), sourceChars.get(), commentChars.get(),
                                  reporter, stream, local != JNI_FALSE, table, lock);
   return ok ? JNI_TRUE : JNI_FALSE;
 }
@@ -128,17 +121,16 @@ bool formatExitSnapshotPath(char* out, size_t size, const char* directory, const
   return written >= 0 && static_cast<size_t>(written) < size;
 }
 
-bool writeExitSnapshot(JNIEnv* env) {
+bool writeExitSnapshot(JNIEnv* env, const char* mainClass) {
   jstring key = QMAllocateStringUTF(env, "user.dir");
   jstring directory = static_cast<jstring>(
-      env->CallStaticObjectMethod(agentState.systemClass, agentState.systemGetProperty, key));
+      env->CallStaticObjectMethod(systemProperties.systemClass, systemProperties.getProperty, key));
   env->DeleteLocalRef(key);
   if (env->ExceptionCheck()) {
     // A property lookup that throws leaves no directory: write into the current one.
     env->ExceptionClear();
     directory = nullptr;
   }
-  const char* mainClass = exitSnapshotMainClass();
   time_t now = time(nullptr);
   struct tm local;
   memset(&local, 0, sizeof(local));
@@ -147,7 +139,7 @@ bool writeExitSnapshot(JNIEnv* env) {
   bool fits;
   {
     JavaChars directoryChars(env, directory);
-    fits = formatExitSnapshotPath(path, sizeof(path), directoryChars.chars, mainClass, local);
+    fits = formatExitSnapshotPath(path, sizeof(path), directoryChars.get(), mainClass, local);
   }
   if (directory != nullptr) env->DeleteLocalRef(directory);
   if (!fits) {

@@ -17,12 +17,26 @@ struct QMHashTable;
 
 enum { kSnapshotNameBufferSize = 1024 };
 
+// java/lang/System and its getProperty, which names the exit snapshot's folder.
+struct SystemProperties {
+  jclass systemClass;
+  jmethodID getProperty;
+};
+
+extern SystemProperties systemProperties;
+
+// Looks up java/lang/System.getProperty; a missing one ends the process with a
+// "CCJNI" message.
+void bindSystemProperties(JNIEnv* env);
+
 jboolean generateSnapshot(JNIEnv* env, jstring file, jstring sourcePath, jstring comment,
                           jobject reporter, jobject stream, jboolean local);
 bool generateSnapshotFile(JNIEnv* env, const char* fileName, const char* sourcePath,
                           const char* comment, jobject reporter, jobject stream, bool local,
                           QMHashTable* table, void* tableLock);
-bool writeExitSnapshot(JNIEnv* env);
+// Writes the exit snapshot, named after mainClass, into the folder that
+// user.dir names.
+bool writeExitSnapshot(JNIEnv* env, const char* mainClass);
 
 // The exit snapshot's path: directory (may be null: the current directory),
 // separator, main class with "/" made "_", and the local time with no leading

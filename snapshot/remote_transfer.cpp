@@ -1,6 +1,5 @@
 #include "snapshot/remote_transfer.h"
 
-#include "agent/state.h"
 #include "support/java_objects.h"
 
 namespace {

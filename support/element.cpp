@@ -5,7 +5,7 @@
 
 #include <atomic>
 
-#include "runtime/cci.h"
+#include "cci/cci.h"
 
 namespace {
 

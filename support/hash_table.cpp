@@ -2,7 +2,7 @@
 
 #include <string.h>
 
-#include "runtime/cci.h"
+#include "cci/cci.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <string.h>
 
 #include "platform/platform.h"
-#include "runtime/cci.h"
+#include "cci/cci.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "runtime/cci.h"
+#include "cci/cci.h"
 
 QMVector* QMNewVector(int32_t capacity) {
   QMVector* v = static_cast<QMVector*>(sMalloc(sizeof(QMVector)));

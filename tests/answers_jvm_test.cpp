@@ -2,7 +2,7 @@
 // running with -Xcheck:jni.
 #include <gtest/gtest.h>
 
-#include "agent/state.h"
+#include "agent/start.h"
 #include "answers/answers.h"
 #include "model/object_table.h"
 #include "model/update_cycle.h"
@@ -23,8 +23,8 @@ class JvmAnswers : public JvmTest {
   }
 
   void clearQueue() {
-    while (QMSize(agentState.unregisteredClasses) > 0) {
-      QMRemoveLastElement(agentState.unregisteredClasses);
+    while (QMSize(objectTables.unregisteredClasses) > 0) {
+      QMRemoveLastElement(objectTables.unregisteredClasses);
     }
   }
 
@@ -95,7 +95,7 @@ TEST_F(JvmAnswers, ClassInfoWithoutATableTakesNothing) {
   addClass(10, {1});
   fillClassInfoAnswer(env(), nullptr);
   EXPECT_TRUE(hasNewClasses());
-  EXPECT_EQ(QMSize(agentState.unregisteredClasses), 1);
+  EXPECT_EQ(QMSize(objectTables.unregisteredClasses), 1);
 }
 
 TEST_F(JvmAnswers, DetachReportsEveryClassAgain) {
@@ -134,7 +134,7 @@ TEST_F(JvmAnswers, ClassCoverageLeavesTheQueueAlone) {
   noteTouchedClass(10);
   jobject table = newJavaTable(env());
   fillClassCoverageAnswer(env(), table, javaInts(env(), {10}));
-  EXPECT_EQ(QMSize(agentState.updatedClasses), 1);
+  EXPECT_EQ(QMSize(objectTables.updatedClasses), 1);
   fillClassCoverageAnswer(env(), table, javaInts(env(), {}));
   fillClassCoverageAnswer(env(), table, nullptr);
   EXPECT_EQ(tableCount(env(), table), 1);
@@ -146,7 +146,7 @@ TEST_F(JvmAnswers, AllClassCoverageDrainsTheTouchedClasses) {
   a->methods[0].hits[0] = 1;
   noteTouchedClass(10);
   fillAllClassCoverageAnswer(env(), nullptr);
-  EXPECT_EQ(QMSize(agentState.updatedClasses), 1) << "no table: nothing drained";
+  EXPECT_EQ(QMSize(objectTables.updatedClasses), 1) << "no table: nothing drained";
   jobject table = newJavaTable(env());
   fillAllClassCoverageAnswer(env(), table);
   EXPECT_EQ(render(env(), table), "{10={c=2500, cd=2500, cm=0, ml=3, mld=3}}");
@@ -196,13 +196,13 @@ TEST_F(JvmAnswers, MethodAnswerLooksTheLastClassUpOnce) {
   addClass(710, {1});
   addClass(720, {1});
   jobject table = newJavaTable(env());
-  int64_t before = cciTestMonitorEntries(agentState.idToCObjectsLock);
+  int64_t before = cciTestMonitorEntries(objectTables.idToCObjectsLock);
   fillMethodAnswer(env(), table, javaInts(env(), {710, 710}), false);
   fillMethodAnswer(env(), table, javaInts(env(), {710}), true);
-  EXPECT_EQ(cciTestMonitorEntries(agentState.idToCObjectsLock), before + 1);
+  EXPECT_EQ(cciTestMonitorEntries(objectTables.idToCObjectsLock), before + 1);
   EXPECT_EQ(putLog(env(), table), "[711, 711, 711]") << "the same class twice is put twice";
   fillMethodAnswer(env(), table, javaInts(env(), {720}), true);
-  EXPECT_EQ(cciTestMonitorEntries(agentState.idToCObjectsLock), before + 2);
+  EXPECT_EQ(cciTestMonitorEntries(objectTables.idToCObjectsLock), before + 2);
   EXPECT_EQ(lastClassRecord()->id, 720u);
   fillMethodAnswer(env(), nullptr, nullptr, true);
   fillMethodAnswer(env(), nullptr, javaInts(env(), {}), false);

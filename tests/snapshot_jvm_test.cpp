@@ -10,7 +10,7 @@
 #include <string>
 
 #include "agent/run_control.h"
-#include "agent/state.h"
+#include "agent/start.h"
 #include "model/object_table.h"
 #include "runtime/testing/cci_testing.h"
 #include "snapshot/generation.h"
@@ -170,12 +170,12 @@ TEST_F(JvmSnapshots, LocalSnapshotRunsTheUpdateFirstAndHoldsTheTableLockOnce) {
   std::string dir = scratchDir("local");
   cls_->methods[0].hits[0] = 5;
   noteTouchedClass(900);
-  int64_t lockBefore = cciTestMonitorEntries(agentState.idToCObjectsLock);
+  int64_t lockBefore = cciTestMonitorEntries(objectTables.idToCObjectsLock);
   ASSERT_TRUE(snapshot(dir + "/a.snp", nullptr, nullptr, nullptr, nullptr, true));
-  EXPECT_EQ(QMSize(agentState.updatedClasses), 0);
+  EXPECT_EQ(QMSize(objectTables.updatedClasses), 0);
   EXPECT_EQ(cls_->coverage, 33) << "1 of 302 slots";
   // One lookup by the update, one hold for the document.
-  EXPECT_EQ(cciTestMonitorEntries(agentState.idToCObjectsLock), lockBefore + 2);
+  EXPECT_EQ(cciTestMonitorEntries(objectTables.idToCObjectsLock), lockBefore + 2);
   SEReader* reader = SEReaderNew();
   SESnapshotView view;
   ASSERT_TRUE(SEReadSnapshotFile(reader, (dir + "/a.snp").c_str(), &view)) << SEReaderError(reader);

@@ -6,7 +6,10 @@
 
 #include "agent/handlers.h"
 #include "agent/run_control.h"
-#include "agent/state.h"
+#include "model/object_table.h"
+#include "answers/answer_table.h"
+#include "agent/start.h"
+#include "snapshot/generation.h"
 #include "runtime/testing/cci_testing.h"
 #include "support/vector.h"
 #include "tests/harness/child.h"
@@ -24,16 +27,16 @@ TEST_F(JvmStart, CallsTheRuntimeInOrderAndRegistersHandlersLast) {
                "cciIsInitialized cciBuildNumber cciGetCObjectsByID cciGetCObjectsByIDLock "
                "cciGetUnregisteredClasses cciGetUnregisteredClassesLock qmiMonitorAllocate "
                "cciSetHandlers");
-  EXPECT_EQ(agentState.ignoreShutdown, 1);
-  EXPECT_EQ(agentState.snapshotAtExit, 0);
-  EXPECT_EQ(agentState.updatedClassLock, cciTestMonitorNamed("updatedClassLock"));
-  EXPECT_EQ(agentState.idToCObjects, cciGetCObjectsByID());
-  EXPECT_EQ(agentState.unregisteredClasses, cciGetUnregisteredClasses());
-  ASSERT_NE(agentState.updatedClasses, nullptr);
-  EXPECT_EQ(agentState.updatedClasses->capacity, 100);
-  EXPECT_NE(agentState.vectorElementAt, nullptr);
-  EXPECT_NE(agentState.vectorCount, nullptr);
-  EXPECT_NE(agentState.systemGetProperty, nullptr);
+  EXPECT_EQ(agentFlags.ignoreShutdown, 1);
+  EXPECT_EQ(agentFlags.snapshotAtExit, 0);
+  EXPECT_EQ(objectTables.updatedClassLock, cciTestMonitorNamed("updatedClassLock"));
+  EXPECT_EQ(objectTables.idToCObjects, cciGetCObjectsByID());
+  EXPECT_EQ(objectTables.unregisteredClasses, cciGetUnregisteredClasses());
+  ASSERT_NE(objectTables.updatedClasses, nullptr);
+  EXPECT_EQ(objectTables.updatedClasses->capacity, 100);
+  EXPECT_NE(answerClasses.vectorElementAt, nullptr);
+  EXPECT_NE(answerClasses.vectorCount, nullptr);
+  EXPECT_NE(systemProperties.getProperty, nullptr);
 
   void* expected[kCciHandlerCount] = {
       reinterpret_cast<void*>(&emptyHandler),     reinterpret_cast<void*>(&lineHandler),
@@ -55,8 +58,8 @@ TEST_F(JvmStart, TheJavaEntryPointStartsTheAgent) {
   jint result = env()->CallStaticIntMethod(coverMain, start, nullptr, JNI_FALSE, JNI_TRUE);
   ASSERT_FALSE(env()->ExceptionCheck());
   EXPECT_EQ(result, 0);
-  EXPECT_EQ(agentState.snapshotAtExit, 1);
-  EXPECT_EQ(agentState.ignoreShutdown, 0);
+  EXPECT_EQ(agentFlags.snapshotAtExit, 1);
+  EXPECT_EQ(agentFlags.ignoreShutdown, 0);
   EXPECT_NE(cciTestHandlerTable(), nullptr);
 }
 

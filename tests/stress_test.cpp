@@ -11,7 +11,9 @@
 #include <vector>
 
 #include "agent/handlers.h"
-#include "agent/state.h"
+#include "model/figures.h"
+#include "model/object_table.h"
+#include "agent/start.h"
 #include "answers/answers.h"
 #include "model/update_cycle.h"
 #include "runtime/testing/cci_testing.h"
@@ -54,7 +56,7 @@ struct Workload {
 
   void build() {
     cciTestReset();
-    bindRuntimeState();
+    bindObjectTables();
     for (int c = 0; c < kMethods / kMethodsPerClass; c++) {
       std::vector<CciTestMethodSpec> methodShapes;
       for (int k = 0; k < kMethodsPerClass; k++) {
@@ -144,7 +146,7 @@ void runStress(JNIEnv* answerEnv) {
       if (round % 5 == 0 && snapshots.size() < 6) {
         std::string path = dir + "/stress-" + std::to_string(snapshots.size()) + ".snp";
         if (generateSnapshotFile(nullptr, path.c_str(), nullptr, nullptr, nullptr, nullptr, true,
-                                 agentState.idToCObjects, agentState.idToCObjectsLock)) {
+                                 objectTables.idToCObjects, objectTables.idToCObjectsLock)) {
           snapshots.push_back(path);
         }
       }

@@ -14,9 +14,9 @@
 
 #include <string>
 
-#include "runtime/cci.h"
+#include "cci/cci.h"
 #include "runtime/jvmti/class_hook.h"
-#include "runtime/jvmti/os.h"
+#include "platform/platform.h"
 #include "runtime/jvmti/monitor.h"
 #include "runtime/jvmti/probes.h"
 #include "runtime/jvmti/runtime_state.h"
@@ -59,7 +59,7 @@ std::string joinPath(const std::string& folder, const char* name) {
 
 // The first of the candidates that exists, or the first candidate.
 std::string firstExisting(const std::string& a, const std::string& b) {
-  return fileExists(a) || !fileExists(b) ? a : b;
+  return platform::fileExists(a.c_str()) || !platform::fileExists(b.c_str()) ? a : b;
 }
 
 // Puts ccover.jar on the class path and the agent library's folder on
@@ -74,11 +74,11 @@ void prepareJavaSide(jvmtiEnv* jvmti, RuntimeState& s) {
   }
   std::string lib = s.options.ccoverLib;
   if (lib.empty()) {
-    lib = fileExists(joinPath(s.home, ccoverLibraryFileName())) ? s.home
-                                                                : joinPath(s.home, "../bin");
+    std::string candidate = joinPath(s.home, platform::libraryFileName("ccover").c_str());
+    lib = platform::fileExists(candidate.c_str()) ? s.home : joinPath(s.home, "../bin");
   }
   std::string path = systemProperty(jvmti, "java.library.path");
-  path = path.empty() ? lib : path + pathListSeparator() + lib;
+  path = path.empty() ? lib : path + platform::pathListSeparator() + lib;
   if (jvmti->SetSystemProperty("java.library.path", path.c_str()) != JVMTI_ERROR_NONE) {
     fprintf(stderr, "cci: cannot add %s to java.library.path\n", lib.c_str());
   }
@@ -136,7 +136,7 @@ void startJavaSide(JNIEnv* env, jclass bootstrap, RuntimeState& s) {
 void JNICALL onVMInit(jvmtiEnv*, JNIEnv* env, jthread) {
   RuntimeState& s = state();
   bindProbes(env, s.options.emptyProbes);
-  const char sep = pathListSeparator();
+  const char sep = platform::pathListSeparator();
   std::string jars = joinPath(s.home, "cci-instrument.jar") + sep + joinPath(s.home, "asm.jar") +
                      sep + joinPath(s.home, "asm-tree.jar");
   loadInstrumenter(env, jars.c_str());
@@ -206,7 +206,7 @@ jint load(JavaVM* vm, const char* optionText) {
     return JNI_ERR;
   }
 
-  s.home = s.options.home.empty() ? runtimeFolder() : s.options.home;
+  s.home = s.options.home.empty() ? platform::thisLibraryFolder() : s.options.home;
   std::string bootJar = joinPath(s.home, "cci.jar");
   if (jvmti->AddToBootstrapClassLoaderSearch(bootJar.c_str()) != JVMTI_ERROR_NONE) {
     fprintf(stderr, "cci: cannot add %s to the boot class path\n", bootJar.c_str());

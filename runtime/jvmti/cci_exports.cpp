@@ -1,9 +1,9 @@
 // The cci interface of the JVMTI runtime (the monitors' entry points are in
-// monitor.cpp). See runtime/cci.h for the contract; the results of the
+// monitor.cpp). See cci/cci.h for the contract; the results of the
 // run-control calls are described in threads.h.
 #include <stdlib.h>
 
-#include "runtime/cci.h"
+#include "cci/cci.h"
 #include "runtime/jvmti/runtime_state.h"
 #include "runtime/jvmti/threads.h"
 

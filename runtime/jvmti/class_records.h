@@ -31,7 +31,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
-#include "model/records.h"
+#include "cci/records.h"
 
 struct QMHashTable;
 struct QMVector;

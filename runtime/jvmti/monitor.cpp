@@ -9,8 +9,8 @@
 #include <new>
 #include <thread>
 
-#include "runtime/cci.h"
-#include "runtime/jvmti/os.h"
+#include "cci/cci.h"
+#include "platform/platform.h"
 
 // A monitor starts reserved for the first thread that enters it. Most method
 // locks are only ever entered by one thread, and for that thread entering is a
@@ -48,7 +48,7 @@ std::atomic<int> barrierState{kUnknown};
 bool reservationsEnabled() {
   int s = barrierState.load(std::memory_order_acquire);
   if (s == kUnknown) {
-    s = enableProcessBarrier() ? kAvailable : kUnavailable;
+    s = platform::enableProcessBarrier() ? kAvailable : kUnavailable;
     barrierState.store(s, std::memory_order_release);
   }
   return s == kAvailable;
@@ -79,7 +79,7 @@ void waitUntilNotHeld(Monitor* m) {
 void revoke(Monitor* m) {
   uint8_t wasRevoking = m->revoking.exchange(1, std::memory_order_seq_cst);
   if (wasRevoking == 0) {
-    processBarrier();
+    platform::processBarrier();
     m->revoked.store(1, std::memory_order_release);
   } else {
     for (int round = 0; m->revoked.load(std::memory_order_acquire) == 0; round++) pause(round);

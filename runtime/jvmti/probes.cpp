@@ -2,7 +2,7 @@
 
 #include <stdio.h>
 
-#include "runtime/cci.h"
+#include "cci/cci.h"
 #include "runtime/jvmti/runtime_state.h"
 
 namespace cci_jvmti {

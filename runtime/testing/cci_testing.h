@@ -10,8 +10,8 @@
 
 #include <stdint.h>
 
-#include "model/records.h"
-#include "runtime/cci.h"
+#include "cci/records.h"
+#include "cci/cci.h"
 
 struct CciTestMethodSpec {
   uint32_t id;

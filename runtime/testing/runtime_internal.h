@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "runtime/cci.h"
+#include "cci/cci.h"
 #include "runtime/testing/cci_testing.h"
 
 namespace cci_testing {

@@ -4,6 +4,7 @@
 
 
 #include "support/reader.h"
+#include "snapshot/format.h"
 
 namespace {
 
@@ -64,25 +65,25 @@ bool CoverageSnapshot::read(const std::string& path, std::string* error) {
   for (int32_t i = 0; i < classRoot.count; i++) {
     const SEView* e = classRoot.members[i].value;
     ClassCoverage c;
-    c.id = static_cast<int32_t>(numberOf(SEViewFind(e, "id")));
-    c.name = textOf(SEViewFind(e, "n"));
-    c.sourceName = textOf(SEViewFind(e, "sn"));
-    c.isInterface = numberOf(SEViewFind(e, "t")) == 'i';
+    c.id = static_cast<int32_t>(numberOf(SEViewFind(e, snapkey::kId)));
+    c.name = textOf(SEViewFind(e, snapkey::kName));
+    c.sourceName = textOf(SEViewFind(e, snapkey::kSourceName));
+    c.isInterface = numberOf(SEViewFind(e, snapkey::kType)) == 'i';
     classById[c.id] = c.name;
     classes[c.name] = c;
   }
   for (int32_t i = 0; i < methodRoot.count; i++) {
     const SEView* e = methodRoot.members[i].value;
     MethodCoverage m;
-    m.id = static_cast<int32_t>(numberOf(SEViewFind(e, "id")));
-    m.name = textOf(SEViewFind(e, "n"));
-    m.signature = textOf(SEViewFind(e, "s"));
-    m.accessFlags = static_cast<int32_t>(numberOf(SEViewFind(e, "af")));
-    m.invocations = static_cast<uint32_t>(numberOf(SEViewFind(e, "i")));
-    m.lines = numbersOf<int32_t>(SEViewFind(e, "ln"));
-    std::vector<int64_t> hits = numbersOf<int64_t>(SEViewFind(e, "lc"));
+    m.id = static_cast<int32_t>(numberOf(SEViewFind(e, snapkey::kId)));
+    m.name = textOf(SEViewFind(e, snapkey::kName));
+    m.signature = textOf(SEViewFind(e, snapkey::kSignatureText));
+    m.accessFlags = static_cast<int32_t>(numberOf(SEViewFind(e, snapkey::kAccessFlags)));
+    m.invocations = static_cast<uint32_t>(numberOf(SEViewFind(e, snapkey::kInvocations)));
+    m.lines = numbersOf<int32_t>(SEViewFind(e, snapkey::kLineNumbers));
+    std::vector<int64_t> hits = numbersOf<int64_t>(SEViewFind(e, snapkey::kHits));
     for (int64_t h : hits) m.hits.push_back(static_cast<uint32_t>(h));
-    int32_t classId = static_cast<int32_t>(numberOf(SEViewFind(e, "cid")));
+    int32_t classId = static_cast<int32_t>(numberOf(SEViewFind(e, snapkey::kClassId)));
     auto owner = classById.find(classId);
     if (owner == classById.end() || m.hits.size() != m.lines.size()) {
       *error = "method " + m.name + " has no class or mismatched slot lists";

@@ -8,8 +8,8 @@
 
 #include <vector>
 
-#include "agent/state.h"
-#include "model/records.h"
+#include "model/object_table.h"
+#include "cci/records.h"
 #include "runtime/testing/cci_testing.h"
 #include "support/vector.h"
 
@@ -17,9 +17,9 @@ class RuntimeTest : public ::testing::Test {
  protected:
   void SetUp() override {
     // The previous test's set is the agent's own; tables and locks are cci's.
-    if (agentState.updatedClasses != nullptr) QMFreeVector(agentState.updatedClasses);
+    if (objectTables.updatedClasses != nullptr) QMFreeVector(objectTables.updatedClasses);
     cciTestReset();
-    bindRuntimeState();
+    bindObjectTables();
   }
 
   // A stand-in JNIEnv: the testing runtime keys thread storage by thread.

@@ -19,7 +19,7 @@
 #include "tools/snp/snapshot_model.h"
 #include "tools/snp/snapshot_writer.h"
 #include "tools/snp/summary.h"
-#include "tools/snp/terminal.h"
+#include "platform/platform.h"
 #include "tools/snp/text.h"
 
 namespace {
@@ -193,7 +193,7 @@ int runSnp(int argc, char** argv) {
       SummaryOptions options;
       options.sort = sort == "coverage" ? SummaryOptions::Sort::kCoverage : SummaryOptions::Sort::kName;
       options.filter = filter;
-      options.colour = colour == "always" || (colour == "auto" && stdoutTakesColour());
+      options.colour = colour == "always" || (colour == "auto" && platform::stdoutTakesColour());
       writeSummary(s, options, std::cout);
       std::cout.flush();
     } else if (lcovCmd->parsed()) {

@@ -2,52 +2,38 @@
 
 #include <stdio.h>
 
-uint16_t fixedPoint(uint32_t n, uint32_t d) {
-  // Divide first, then scale, as the agent does: the quotient is rounded to
-  // double before the multiplication.
-  double quotient = static_cast<double>(n) / static_cast<double>(d);
-  return static_cast<uint16_t>(static_cast<int32_t>(quotient * 10000.0));
-}
-
 std::string percentText(int32_t figure) {
   char buf[32];
   snprintf(buf, sizeof buf, "%d.%02d", figure / 100, (figure < 0 ? -figure : figure) % 100);
   return buf;
 }
 
-ClassCounts countClass(const Snapshot& s, const SnpClass& c) {
-  ClassCounts k;
+ReportCounts countClass(const Snapshot& s, const SnpClass& c) {
+  ReportCounts k;
   for (size_t i = 0; i < c.methods.size(); i++) {
     const SnpMethod& m = s.method(c, i);
     k.methods++;
     if (m.invocations != 0) k.entered++;
     if (!m.lines.empty()) {
       k.slots += static_cast<uint32_t>(m.lines.size());
-      for (size_t slot = 0; slot < m.lines.size(); slot++) {
-        if (m.hits[slot] != 0) k.executed++;
-        if (m.markedHits[slot] != 0) k.atMark++;
-        if (m.hits[slot] != m.markedHits[slot]) k.changed++;
-      }
+      for (size_t slot = 0; slot < m.lines.size(); slot++) countSlot(m.hits[slot], m.markedHits[slot], &k);
     } else {
-      if (m.invocations != 0) k.invoked++;
-      if (m.markedInvocations != 0) k.invokedAtMark++;
-      if (m.invocations > m.markedInvocations) k.invokedSinceMark++;
+      countSlotlessMethod(m.invocations, m.markedInvocations, &k);
     }
   }
   return k;
 }
 
-void applyFigures(const ClassCounts& k, SnpClass* c) {
-  if (k.slots > 0) {
-    c->coverage = fixedPoint(k.executed, k.slots);
-    c->coverageAtMark = fixedPoint(k.atMark, k.slots);
-    c->coverageSinceMark = fixedPoint(k.changed, k.slots);
-    c->missedLines = static_cast<int32_t>(k.slots - k.executed);
-    c->missedLinesSinceMark = static_cast<int32_t>(k.slots - k.changed);
-  } else if (k.methods > 0) {
-    c->coverage = fixedPoint(k.invoked, k.methods);
-    c->coverageAtMark = fixedPoint(k.invokedAtMark, k.methods);
-    c->coverageSinceMark = fixedPoint(k.invokedSinceMark, k.methods);
+void applyFigures(const ReportCounts& k, SnpClass* c) {
+  ClassFigures f;
+  FigureBasis basis = classFigures(k, &f);
+  if (basis == kFiguresNone) return;
+  c->coverage = f.coverage;
+  c->coverageAtMark = f.coverageAtMark;
+  c->coverageSinceMark = f.coverageSinceMark;
+  if (basis == kFiguresSlots) {
+    c->missedLines = f.missedLines;
+    c->missedLinesSinceMark = f.missedLinesSinceMark;
   }
 }
 

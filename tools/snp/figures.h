@@ -1,10 +1,5 @@
-// Coverage counts and figures of the model's classes, by the agent's own rules
-// (see model/update_cycle.h): a class's line slots are those of all its
-// methods; with none, its figures are taken over its methods instead.
-//
-// Figures are fixed point: F(n, d) = trunc(double(n) / double(d) * 10000.0),
-// the division rounded to double first, so 57 of 100 gives 5699 as the agent
-// computes it. Counters are unsigned 32-bit; comparisons are unsigned.
+// Coverage counts of the model's classes, read back from a snapshot and fed to
+// the agent's own figure rule (model/figures.h), so reports and the agent agree.
 //
 // Thread-safety: pure functions.
 #ifndef CCOVER_TOOLS_SNP_FIGURES_H_
@@ -16,33 +11,22 @@
 #include <string>
 #include <vector>
 
+#include "model/figures.h"
 #include "tools/snp/snapshot_model.h"
 
-uint16_t fixedPoint(uint32_t n, uint32_t d);
 // A fixed-point figure as a percentage with two decimals: 5699 -> "56.99".
 std::string percentText(int32_t figure);
 
-struct ClassCounts {
-  // Line slots: all, with hits != 0, with markedHits != 0, with hits != markedHits.
-  uint32_t slots = 0;
-  uint32_t executed = 0;
-  uint32_t atMark = 0;
-  uint32_t changed = 0;
-  // Methods: all, entered (invocations != 0).
-  uint32_t methods = 0;
+// The agent's counts of a class, and the methods entered (invocations != 0).
+struct ReportCounts : ClassCounts {
   uint32_t entered = 0;
-  // Over the methods without line slots, as the agent counts them:
-  // invocations != 0, markedInvocations != 0, invocations > markedInvocations.
-  uint32_t invoked = 0;
-  uint32_t invokedAtMark = 0;
-  uint32_t invokedSinceMark = 0;
 };
 
-ClassCounts countClass(const Snapshot& s, const SnpClass& c);
+ReportCounts countClass(const Snapshot& s, const SnpClass& c);
 // Writes the figures that the agent's computeClassFigures writes for these
 // counts: over the slots when there are any, else over the methods (the two
 // missed counts keep their values then), else nothing.
-void applyFigures(const ClassCounts& counts, SnpClass* c);
+void applyFigures(const ReportCounts& counts, SnpClass* c);
 
 // One source line of a report: the line slots that carry its number.
 struct LineCount {

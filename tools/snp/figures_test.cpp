@@ -9,21 +9,6 @@
 
 namespace {
 
-TEST(Figures, FixedPointDividesBeforeScaling) {
-  EXPECT_EQ(fixedPoint(57, 100), 5699);
-  EXPECT_EQ(fixedPoint(43, 125), 3439);
-  EXPECT_EQ(fixedPoint(1, 3), 3333);
-  EXPECT_EQ(fixedPoint(100, 100), 10000);
-  EXPECT_EQ(fixedPoint(0, 7), 0);
-}
-
-TEST(Figures, FixedPointAgreesWithTheAgent) {
-  for (uint32_t d = 1; d <= 600; d++) {
-    for (uint32_t n = 0; n <= d; n++) ASSERT_EQ(fixedPoint(n, d), fixedPointFraction(n, d)) << n << "/" << d;
-  }
-  EXPECT_EQ(fixedPoint(0xFFFFFFFEu, 0xFFFFFFFFu), fixedPointFraction(0xFFFFFFFEu, 0xFFFFFFFFu));
-}
-
 TEST(Figures, PercentTextShowsTwoDecimals) {
   EXPECT_EQ(percentText(5699), "56.99");
   EXPECT_EQ(percentText(10000), "100.00");

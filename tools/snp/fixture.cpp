@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "model/records.h"
+#include "cci/records.h"
 #include "model/update_cycle.h"
 #include "runtime/testing/cci_testing.h"
 #include "snapshot/document.h"

@@ -43,13 +43,13 @@ void head(std::ostream& out, const std::string& title) {
 }
 
 // The class's coverage over its slots, or over its methods without slots.
-int32_t coverageOf(const ClassCounts& k) {
-  if (k.slots > 0) return fixedPoint(k.executed, k.slots);
-  if (k.methods > 0) return fixedPoint(k.invoked, k.methods);
+int32_t coverageOf(const ReportCounts& k) {
+  if (k.slots > 0) return fixedPointFraction(k.executed, k.slots);
+  if (k.methods > 0) return fixedPointFraction(k.invoked, k.methods);
   return 0;
 }
 
-void add(ClassCounts* total, const ClassCounts& k) {
+void add(ReportCounts* total, const ReportCounts& k) {
   total->slots += k.slots;
   total->executed += k.executed;
   total->methods += k.methods;
@@ -62,7 +62,7 @@ void bar(std::ostream& out, int32_t figure) {
       << "%\"></span></span>" << percentText(figure) << "%</td>";
 }
 
-void figuresRow(std::ostream& out, const char* rowClass, const std::string& nameCell, const ClassCounts& k) {
+void figuresRow(std::ostream& out, const char* rowClass, const std::string& nameCell, const ReportCounts& k) {
   out << "<tr class=\"" << rowClass << "\"><td>" << nameCell << "</td>";
   bar(out, coverageOf(k));
   out << "<td class=\"n\">" << k.executed << "/" << k.slots << "</td><td class=\"n\">" << k.entered << "/"
@@ -108,7 +108,7 @@ void writeClassPage(const Snapshot& s, const SnpClass& c, const HtmlOptions& opt
   std::ofstream out = openPage(path);
   std::string name = toUtf8(dottedName(c.name));
   head(out, name);
-  ClassCounts k = countClass(s, c);
+  ReportCounts k = countClass(s, c);
   out << "<p><a href=\"../index.html\">Index</a></p>\n<h1>" << xmlEscape(name) << "</h1>\n"
       << "<table>\n<tr><th>Class</th><th>Coverage</th><th>Line slots</th><th>Methods</th></tr>\n";
   figuresRow(out, "self", xmlEscape(name), k);
@@ -116,7 +116,7 @@ void writeClassPage(const Snapshot& s, const SnpClass& c, const HtmlOptions& opt
       << "<tr><th>Method</th><th>Entered</th><th>Line slots run</th><th>First line</th></tr>\n";
   for (size_t i = 0; i < c.methods.size(); i++) {
     const SnpMethod& m = s.method(c, i);
-    ClassCounts one;
+    ReportCounts one;
     for (uint32_t h : m.hits) one.executed += h != 0;
     out << "<tr class=\"method\"><td>" << xmlEscape(methodLabel(m)) << "</td><td class=\"n\">" << m.invocations
         << "</td><td class=\"n\">" << one.executed << "/" << m.hits.size() << "</td><td class=\"n\">";
@@ -187,11 +187,11 @@ size_t writeHtml(const Snapshot& s, const HtmlOptions& options) {
   if (s.hasSignature("comment")) index << "<p>" << xmlEscape(toUtf8(s.signatureText("comment"))) << "</p>\n";
   index << "<table id=\"classes\">\n<thead><tr><th>Package / class</th><th>Coverage</th><th>Line slots</th>"
            "<th>Methods</th></tr></thead>\n<tbody>\n";
-  ClassCounts total;
+  ReportCounts total;
   size_t written = 0;
   for (const auto& [package, classes] : classesByPackage(s)) {
-    ClassCounts packageCounts;
-    std::vector<ClassCounts> counts;
+    ReportCounts packageCounts;
+    std::vector<ReportCounts> counts;
     for (const SnpClass* c : classes) {
       counts.push_back(countClass(s, *c));
       add(&packageCounts, counts.back());

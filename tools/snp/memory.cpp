@@ -2,7 +2,7 @@
 // member tables, converted texts) go to the C library instead.
 #include <stdlib.h>
 
-#include "runtime/cci.h"
+#include "cci/cci.h"
 
 void* sMalloc(size_t size) { return malloc(size); }
 void sFree(void* block) { free(block); }

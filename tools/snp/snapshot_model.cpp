@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "support/reader.h"
+#include "snapshot/format.h"
 
 namespace {
 
@@ -66,44 +67,44 @@ const SEView* namedItem(const SESnapshotView& view, int32_t index, const char* n
 
 void readClass(const SEView* e, int32_t type, const std::string& where, SnpClass* c) {
   c->kind = type == kTypeClass ? SnpKind::kClass : SnpKind::kInterface;
-  c->id = intMember(e, "id", where);
-  c->name = textMember(e, "n", where);
+  c->id = intMember(e, snapkey::kId, where);
+  c->name = textMember(e, snapkey::kName, where);
   if (type == kTypeClass) {
-    const SEView* lod = SEViewFind(e, "lod");
+    const SEView* lod = SEViewFind(e, snapkey::kLoaded);
     if (lod != nullptr && lod->kind == SE_INT32 && lod->number == 0) {
       c->loaded = false;
       return;
     }
   }
-  std::string sn = textMember(e, "sn", where);
+  std::string sn = textMember(e, snapkey::kSourceName, where);
   c->hasSourceName = sn != "0";
   if (c->hasSourceName) c->sourceName = sn;
-  c->accessFlags = intMember(e, "af", where);
-  c->methodIds = intList<int32_t>(e, "mid", where);
+  c->accessFlags = intMember(e, snapkey::kAccessFlags, where);
+  c->methodIds = intList<int32_t>(e, snapkey::kMethodIds, where);
   if (type != kTypeClass) return;
-  c->coverage = intMember(e, "c", where);
-  c->coverageAtMark = intMember(e, "cm", where);
-  c->coverageSinceMark = intMember(e, "cd", where);
-  c->hasLines = SEViewFind(e, "nl") != nullptr;
+  c->coverage = intMember(e, snapkey::kCoverage, where);
+  c->coverageAtMark = intMember(e, snapkey::kCoverageAtMark, where);
+  c->coverageSinceMark = intMember(e, snapkey::kCoverageSinceMark, where);
+  c->hasLines = SEViewFind(e, snapkey::kLineCount) != nullptr;
   if (c->hasLines) {
-    c->lineCount = intMember(e, "nl", where);
-    c->missedLines = intMember(e, "ml", where);
-    c->missedLinesSinceMark = intMember(e, "mld", where);
+    c->lineCount = intMember(e, snapkey::kLineCount, where);
+    c->missedLines = intMember(e, snapkey::kMissedLines, where);
+    c->missedLinesSinceMark = intMember(e, snapkey::kMissedLinesSinceMark, where);
   }
 }
 
 void readMethod(const SEView* e, const std::string& where, SnpMethod* m) {
-  m->id = intMember(e, "id", where);
-  m->classId = intMember(e, "cid", where);
-  m->name = textMember(e, "n", where);
-  m->signature = textMember(e, "s", where);
-  m->accessFlags = intMember(e, "af", where);
-  m->invocations = static_cast<uint32_t>(intMember(e, "i", where));
-  m->markedInvocations = static_cast<uint32_t>(intMember(e, "im", where));
-  if (SEViewFind(e, "ln") == nullptr) return;
-  m->lines = intList<int32_t>(e, "ln", where);
-  m->hits = intList<uint32_t>(e, "lc", where);
-  m->markedHits = intList<uint32_t>(e, "lm", where);
+  m->id = intMember(e, snapkey::kId, where);
+  m->classId = intMember(e, snapkey::kClassId, where);
+  m->name = textMember(e, snapkey::kName, where);
+  m->signature = textMember(e, snapkey::kSignatureText, where);
+  m->accessFlags = intMember(e, snapkey::kAccessFlags, where);
+  m->invocations = static_cast<uint32_t>(intMember(e, snapkey::kInvocations, where));
+  m->markedInvocations = static_cast<uint32_t>(intMember(e, snapkey::kMarkedInvocations, where));
+  if (SEViewFind(e, snapkey::kLineNumbers) == nullptr) return;
+  m->lines = intList<int32_t>(e, snapkey::kLineNumbers, where);
+  m->hits = intList<uint32_t>(e, snapkey::kHits, where);
+  m->markedHits = intList<uint32_t>(e, snapkey::kMarkedHits, where);
   if (m->hits.size() != m->lines.size() || m->markedHits.size() != m->lines.size()) {
     shape(where + ": \"ln\", \"lc\" and \"lm\" differ in length");
   }
@@ -111,7 +112,7 @@ void readMethod(const SEView* e, const std::string& where, SnpMethod* m) {
 
 int32_t typeOf(const SEView* e, const std::string& where) {
   if (e->kind != SE_NAMED) shape(where + " is not a named element");
-  return intMember(e, "t", where);
+  return intMember(e, snapkey::kType, where);
 }
 
 }  // namespace
@@ -153,19 +154,19 @@ std::vector<uint8_t> readFileBytes(const std::string& path, size_t maxBytes) {
 
 Snapshot snapshotFromView(const SESnapshotView& view) {
   Snapshot s;
-  const SEView* root = namedItem(view, 0, "SnapRoot");
-  s.version = textMember(root, "Version", "SnapRoot");
-  s.snapVersion = intMember(root, "SnapVersion", "SnapRoot");
+  const SEView* root = namedItem(view, 0, snapkey::kSnapRoot);
+  s.version = textMember(root, snapkey::kVersion, snapkey::kSnapRoot);
+  s.snapVersion = intMember(root, snapkey::kSnapVersion, snapkey::kSnapRoot);
 
-  const SEView* signature = namedItem(view, 1, "Signature");
+  const SEView* signature = namedItem(view, 1, snapkey::kSignature);
   for (int32_t i = 0; i < signature->count; i++) {
     const SEViewMember& m = signature->members[i];
     if (m.value->kind != SE_STRING) shape("Signature member \"" + std::string(m.key) + "\" is not a string");
     s.signature.emplace_back(m.key, std::string(m.value->bytes, static_cast<size_t>(m.value->count)));
   }
 
-  const SEView* classRoot = namedItem(view, 2, "ClassRoot");
-  const SEView* methodRoot = namedItem(view, 3, "MethodRoot");
+  const SEView* classRoot = namedItem(view, 2, snapkey::kClassRoot);
+  const SEView* methodRoot = namedItem(view, 3, snapkey::kMethodRoot);
   if (view.count > 4) shape(std::to_string(view.count) + " items before the end marker, not 4");
 
   s.methods.resize(static_cast<size_t>(methodRoot->count));

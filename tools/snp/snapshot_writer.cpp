@@ -8,10 +8,11 @@
 #include <new>
 #include <vector>
 
-#include "model/records.h"
+#include "cci/records.h"
 #include "snapshot/document.h"
 #include "support/element.h"
 #include "support/serializer.h"
+#include "snapshot/format.h"
 
 namespace {
 
@@ -65,17 +66,18 @@ void fillMethod(const SnpMethod& m, std::vector<uint16_t>* lines, CMethod* r) {
 }
 
 Element snapRoot(const Snapshot& s) {
-  Element e = owned(SENewNamed(8, "SnapRoot"));
-  put(e.get(), "Version", SENewString(s.version.c_str()));
-  put(e.get(), "SnapVersion", SENewInt32(s.snapVersion));
+  Element e = owned(SENewNamed(8, snapkey::kSnapRoot));
+  put(e.get(), snapkey::kVersion, SENewString(s.version.c_str()));
+  put(e.get(), snapkey::kSnapVersion, SENewInt32(s.snapVersion));
   return e;
 }
 
 // The members in the order the agent adds them, so that the table orders them
 // as it does; members it never writes follow.
 Element signature(const Snapshot& s) {
-  static const char* const kOrder[] = {"hostname", "username", "timestamp", "comment", "sourcepath"};
-  Element e = owned(SENewNamed(5, "Signature"));
+  static const char* const kOrder[] = {snapkey::kHostName, snapkey::kUserName, snapkey::kTimestamp,
+                                       snapkey::kComment, snapkey::kSourcePath};
+  Element e = owned(SENewNamed(5, snapkey::kSignature));
   std::vector<bool> done(s.signature.size(), false);
   for (const char* key : kOrder) {
     for (size_t i = 0; i < s.signature.size(); i++) {
@@ -98,7 +100,7 @@ Element classRoot(const Snapshot& s, Records* r) {
   r->classes.resize(s.classes.size());
   r->interfaces.resize(s.classes.size());
   r->lines.reserve(s.methods.size());
-  Element root = owned(SENewNamed(200, "ClassRoot"));
+  Element root = owned(SENewNamed(200, snapkey::kClassRoot));
   for (size_t n = s.classes.size(); n-- > 0;) {
     const SnpClass& c = s.classes[n];
     std::string what = "class " + std::to_string(c.id);
@@ -146,7 +148,7 @@ Element classRoot(const Snapshot& s, Records* r) {
 }
 
 Element methodRoot(const Snapshot& s) {
-  Element root = owned(SENewNamed(200, "MethodRoot"));
+  Element root = owned(SENewNamed(200, snapkey::kMethodRoot));
   for (size_t n = s.methods.size(); n-- > 0;) {
     const SnpMethod& m = s.methods[n];
     std::vector<uint16_t> lines;

@@ -63,7 +63,7 @@ void writeRow(const std::vector<size_t>& widths, const Row& row, bool colour, bo
 
 void writeSummary(const Snapshot& s, const SummaryOptions& options, std::ostream& out) {
   std::vector<Row> rows;
-  ClassCounts total;
+  ReportCounts total;
   for (const SnpClass& c : s.classes) {
     if (c.kind != SnpKind::kClass || !matches(c.name, options.filter)) continue;
     Row row;
@@ -75,7 +75,7 @@ void writeSummary(const Snapshot& s, const SummaryOptions& options, std::ostream
       row.cells[1] = "not loaded";
       row.cells[2] = row.cells[3] = row.cells[4] = "-";
     } else {
-      ClassCounts k = countClass(s, c);
+      ReportCounts k = countClass(s, c);
       total.slots += k.slots;
       total.executed += k.executed;
       total.changed += k.changed;
@@ -114,11 +114,11 @@ void writeSummary(const Snapshot& s, const SummaryOptions& options, std::ostream
   Row totals;
   totals.cells[0] = "Total (" + std::to_string(rows.size()) + (rows.size() == 1 ? " class)" : " classes)");
   if (total.slots > 0) {
-    totals.figures[0] = fixedPoint(total.executed, total.slots);
-    totals.figures[1] = fixedPoint(total.changed, total.slots);
+    totals.figures[0] = fixedPointFraction(total.executed, total.slots);
+    totals.figures[1] = fixedPointFraction(total.changed, total.slots);
   } else if (total.methods > 0) {
-    totals.figures[0] = fixedPoint(total.invoked, total.methods);
-    totals.figures[1] = fixedPoint(total.invokedSinceMark, total.methods);
+    totals.figures[0] = fixedPointFraction(total.invoked, total.methods);
+    totals.figures[1] = fixedPointFraction(total.invokedSinceMark, total.methods);
   } else {
     totals.loaded = false;
     totals.cells[2] = "-";

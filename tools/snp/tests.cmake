@@ -9,12 +9,7 @@ set(SNP_DATA_DIR ${PROJECT_SOURCE_DIR}/tests/data/snp)
 # Writes fixture snapshots with the agent's document writer.
 add_executable(snp_fixture fixture_main.cpp fixture.cpp $<TARGET_OBJECTS:ccover_core>)
 target_include_directories(snp_fixture PRIVATE ${PROJECT_SOURCE_DIR} ${CCOVER_JNI_INCLUDES})
-target_link_libraries(snp_fixture PRIVATE cci)
-if(WIN32)
-  target_link_libraries(snp_fixture PRIVATE ws2_32)
-else()
-  target_link_libraries(snp_fixture PRIVATE ${CMAKE_DL_LIBS})
-endif()
+target_link_libraries(snp_fixture PRIVATE ccover_support cci)
 
 file(GLOB SNP_UNIT_TESTS CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_test.cpp)
 add_executable(snp_tests ${SNP_UNIT_TESTS} fixture.cpp $<TARGET_OBJECTS:snp_core>
@@ -23,12 +18,7 @@ target_include_directories(snp_tests PRIVATE ${PROJECT_SOURCE_DIR} ${SNP_THIRD_P
   ${CCOVER_JNI_INCLUDES})
 target_compile_options(snp_tests PRIVATE ${SNP_FLAGS})
 target_compile_definitions(snp_tests PRIVATE SNP_DATA_DIR="${SNP_DATA_DIR}")
-target_link_libraries(snp_tests PRIVATE cci GTest::gtest GTest::gtest_main)
-if(WIN32)
-  target_link_libraries(snp_tests PRIVATE ws2_32)
-else()
-  target_link_libraries(snp_tests PRIVATE ${CMAKE_DL_LIBS})
-endif()
+target_link_libraries(snp_tests PRIVATE ccover_support cci GTest::gtest GTest::gtest_main)
 add_test(NAME snp_tests COMMAND snp_tests)
 if(WIN32)
   set_tests_properties(snp_tests PROPERTIES ENVIRONMENT "WINEDEBUG=-all")
@@ -70,8 +60,10 @@ if(CMAKE_SYSTEM_NAME STREQUAL "Linux" AND NOT CMAKE_CROSSCOMPILING)
       ${CMAKE_CURRENT_SOURCE_DIR}/summary.cpp
       ${CMAKE_CURRENT_SOURCE_DIR}/merge.cpp
       ${CMAKE_CURRENT_SOURCE_DIR}/memory.cpp
+      ${PROJECT_SOURCE_DIR}/model/figures.cpp
       ${PROJECT_SOURCE_DIR}/support/reader.cpp
-      ${PROJECT_SOURCE_DIR}/platform/posix.cpp)
+      ${PROJECT_SOURCE_DIR}/platform/posix.cpp
+      ${PROJECT_SOURCE_DIR}/platform/process_posix.cpp)
     set(fuzz_binary ${CMAKE_BINARY_DIR}/bin/snp_reader_fuzz)
     set(fuzz_flags -std=c++20 -O1 -g -fno-omit-frame-pointer -fsanitize=fuzzer,address,undefined
       -fno-sanitize-recover=undefined -I${PROJECT_SOURCE_DIR} -I${SNP_THIRD_PARTY_INCLUDE})
@@ -84,7 +76,9 @@ if(CMAKE_SYSTEM_NAME STREQUAL "Linux" AND NOT CMAKE_CROSSCOMPILING)
     file(MAKE_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/fuzz)
     foreach(source ${fuzz_sources})
       get_filename_component(stem ${source} NAME_WE)
-      set(object ${CMAKE_CURRENT_BINARY_DIR}/fuzz/${stem}.o)
+      get_filename_component(folder ${source} DIRECTORY)
+      get_filename_component(folder ${folder} NAME)
+      set(object ${CMAKE_CURRENT_BINARY_DIR}/fuzz/${folder}_${stem}.o)
       add_custom_command(OUTPUT ${object}
         COMMAND ${SNP_CLANGXX} ${fuzz_flags} -MD -MF ${object}.d -c ${source} -o ${object}
         DEPENDS ${source}

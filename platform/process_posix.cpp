@@ -1,16 +1,21 @@
+// The process and its files on POSIX systems: kept apart from posix.cpp so that
+// the agent, which needs none of it, links none of it.
 #include <dlfcn.h>
 #include <linux/membarrier.h>
+#include <stdlib.h>
+#include <string.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
-#include "runtime/jvmti/os.h"
+#include "platform/platform.h"
 
-namespace cci_jvmti {
+namespace platform {
 
-std::string runtimeFolder() {
+std::string thisLibraryFolder() {
   Dl_info info;
-  if (dladdr(reinterpret_cast<void*>(&runtimeFolder), &info) == 0 || info.dli_fname == nullptr) {
+  if (dladdr(reinterpret_cast<void*>(&thisLibraryFolder), &info) == 0 ||
+      info.dli_fname == nullptr) {
     return std::string();
   }
   std::string path(info.dli_fname);
@@ -19,14 +24,14 @@ std::string runtimeFolder() {
   return slash == 0 ? std::string("/") : path.substr(0, slash);
 }
 
-bool fileExists(const std::string& path) {
+bool fileExists(const char* path) {
   struct stat st;
-  return stat(path.c_str(), &st) == 0;
+  return stat(path, &st) == 0;
 }
 
 char pathListSeparator() { return ':'; }
 
-const char* ccoverLibraryFileName() { return "libccover.so"; }
+std::string libraryFileName(const char* base) { return std::string("lib") + base + ".so"; }
 
 bool enableProcessBarrier() {
   long commands = syscall(__NR_membarrier, MEMBARRIER_CMD_QUERY, 0, 0);
@@ -36,4 +41,11 @@ bool enableProcessBarrier() {
 
 void processBarrier() { syscall(__NR_membarrier, MEMBARRIER_CMD_PRIVATE_EXPEDITED, 0, 0); }
 
-}  // namespace cci_jvmti
+bool stdoutTakesColour() {
+  if (getenv("NO_COLOR") != nullptr) return false;
+  const char* term = getenv("TERM");
+  if (term != nullptr && strcmp(term, "dumb") == 0) return false;
+  return isatty(STDOUT_FILENO) != 0;
+}
+
+}  // namespace platform

@@ -7,15 +7,22 @@
 // stand in for ours.
 //
 // Thread-safety: every function may be called from any thread attached to the JVM.
-#ifndef CCOVER_RUNTIME_CCI_H_
-#define CCOVER_RUNTIME_CCI_H_
+#ifndef CCOVER_CCI_CCI_H_
+#define CCOVER_CCI_CCI_H_
 
 #include <jni.h>
 #include <stddef.h>
 
+// On Windows the runtime exports these and the agent imports them. The support
+// library is built once for the agent, the runtimes and the tools, so it
+// declares them plainly (CCI_LINKED_STATICALLY): the linker then binds its calls
+// to the import library's stubs in the agent and to the definitions themselves
+// in a runtime or a tool.
 #if defined(_WIN32)
 #if defined(CCI_BUILDING_RUNTIME)
 #define CCI_API __declspec(dllexport)
+#elif defined(CCI_LINKED_STATICALLY)
+#define CCI_API
 #else
 #define CCI_API __declspec(dllimport)
 #endif
@@ -84,4 +91,4 @@ enum {
   kCciHandlerCount = 8
 };
 
-#endif  // CCOVER_RUNTIME_CCI_H_
+#endif  // CCOVER_CCI_CCI_H_

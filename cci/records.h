@@ -9,8 +9,8 @@
 // Thread-safety: counters (hits, invocations) and touched are written by the
 // execution handlers without a common lock with their readers; every access
 // outside the handlers' own increments goes through the relaxed helpers below.
-#ifndef CCOVER_MODEL_RECORDS_H_
-#define CCOVER_MODEL_RECORDS_H_
+#ifndef CCOVER_CCI_RECORDS_H_
+#define CCOVER_CCI_RECORDS_H_
 
 #include <stddef.h>
 #include <stdint.h>
@@ -127,4 +127,4 @@ inline void storeRelaxed(T& field, T value) {
   std::atomic_ref<T>(field).store(value, std::memory_order_relaxed);
 }
 
-#endif  // CCOVER_MODEL_RECORDS_H_
+#endif  // CCOVER_CCI_RECORDS_H_

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "gtest/gtest.h"
-#include "runtime/cci.h"
+#include "cci/cci.h"
 
 namespace cci_jvmti {
 namespace {

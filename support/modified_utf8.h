@@ -1,18 +1,18 @@
-// Conversions between byte text and UTF-16 units that both platform halves
-// share: the modified UTF-8 encoding of UTF-16 units (as the JVM writes it), the
-// unit-by-unit decoding of such text that the Windows half uses for file names,
-// and a strict UTF-8 decoder for POSIX locale text. Header-only and free of OS
-// headers, so the Windows rules are also tested on POSIX builds.
+// The one codec of modified UTF-8, the JVM's encoding of UTF-16 units, and of
+// plain UTF-8: the encoding of units (as the JVM writes it), the unit-by-unit
+// decoding of such text that the Windows platform half uses for file names, a
+// strict UTF-8 decoder for POSIX locale text, and the conversion to plain UTF-8
+// that the reports use. Header-only and free of OS headers, so the Windows
+// rules are also tested on POSIX builds.
 //
 // Every function bounds its output by its input, as stated at each; none
 // allocates. Thread-safety: pure functions.
-#ifndef CCOVER_PLATFORM_MODIFIED_UTF8_H_
-#define CCOVER_PLATFORM_MODIFIED_UTF8_H_
+#ifndef CCOVER_SUPPORT_MODIFIED_UTF8_H_
+#define CCOVER_SUPPORT_MODIFIED_UTF8_H_
 
 #include <stddef.h>
 #include <stdint.h>
 
-namespace platform {
 namespace mutf8 {
 
 // Encodes one UTF-16 unit: 0x0001-0x007F as one byte; 0x0000 and 0x0080-0x07FF
@@ -131,7 +131,89 @@ size_t utf8ToUnits(const char* text, Unit* out) {
   return count;
 }
 
-}  // namespace mutf8
-}  // namespace platform
+constexpr uint32_t kReplacement = 0xFFFD;
 
-#endif  // CCOVER_PLATFORM_MODIFIED_UTF8_H_
+// Appends the UTF-8 form of a code point (up to U+10FFFF) through out->push_back.
+template <typename Out>
+void appendUtf8(uint32_t code, Out* out) {
+  if (code < 0x80) {
+    out->push_back(static_cast<char>(code));
+  } else if (code < 0x800) {
+    out->push_back(static_cast<char>(0xC0 | (code >> 6)));
+    out->push_back(static_cast<char>(0x80 | (code & 0x3F)));
+  } else if (code < 0x10000) {
+    out->push_back(static_cast<char>(0xE0 | (code >> 12)));
+    out->push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
+    out->push_back(static_cast<char>(0x80 | (code & 0x3F)));
+  } else {
+    out->push_back(static_cast<char>(0xF0 | (code >> 18)));
+    out->push_back(static_cast<char>(0x80 | ((code >> 12) & 0x3F)));
+    out->push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
+    out->push_back(static_cast<char>(0x80 | (code & 0x3F)));
+  }
+}
+
+// Decodes one character of modified or plain UTF-8 at text[*i] (length bytes in
+// all, no terminator needed) and advances *i past it. A surrogate comes back as
+// it is, for the caller to pair. An overlong form other than C0 80 (NUL), a
+// truncated sequence or a stray byte gives kReplacement.
+inline uint32_t decodeOne(const char* text, size_t length, size_t* i) {
+  const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
+  auto cont = [&](size_t k) { return k < length && isContinuation(p[k]); };
+  size_t at = *i;
+  unsigned char b = p[at];
+  if (b < 0x80) {
+    *i += 1;
+    return b;
+  }
+  if ((b & 0xE0) == 0xC0 && cont(at + 1)) {
+    uint32_t code = ((b & 0x1Fu) << 6) | (p[at + 1] & 0x3Fu);
+    *i += 2;
+    return code >= 0x80 || code == 0 ? code : kReplacement;
+  }
+  if ((b & 0xF0) == 0xE0 && cont(at + 1) && cont(at + 2)) {
+    uint32_t code = ((b & 0x0Fu) << 12) | ((p[at + 1] & 0x3Fu) << 6) | (p[at + 2] & 0x3Fu);
+    *i += 3;
+    return code >= 0x800 ? code : kReplacement;
+  }
+  if (b >= 0xF0 && b <= 0xF4 && cont(at + 1) && cont(at + 2) && cont(at + 3)) {
+    uint32_t code = ((b & 0x07u) << 18) | ((p[at + 1] & 0x3Fu) << 12) |
+                    ((p[at + 2] & 0x3Fu) << 6) | (p[at + 3] & 0x3Fu);
+    *i += 4;
+    return code >= 0x10000 && code <= 0x10FFFF ? code : kReplacement;
+  }
+  *i += 1;
+  return kReplacement;
+}
+
+inline bool isHighSurrogate(uint32_t c) { return c >= 0xD800 && c <= 0xDBFF; }
+inline bool isLowSurrogate(uint32_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+
+// Converts modified UTF-8 (or plain UTF-8) to plain UTF-8 through
+// out->push_back: surrogate pairs join into one 4-byte character, C0 80 becomes
+// a NUL byte, and anything ill-formed (a lone surrogate among it) becomes
+// U+FFFD. Writes at most 3 bytes per input byte.
+template <typename Out>
+void toUtf8(const char* text, size_t length, Out* out) {
+  size_t i = 0;
+  while (i < length) {
+    uint32_t code = decodeOne(text, length, &i);
+    if (isHighSurrogate(code)) {
+      size_t next = i;
+      uint32_t low = next < length ? decodeOne(text, length, &next) : 0;
+      if (isLowSurrogate(low)) {
+        code = 0x10000 + ((code - 0xD800) << 10) + (low - 0xDC00);
+        i = next;
+      } else {
+        code = kReplacement;
+      }
+    } else if (isLowSurrogate(code)) {
+      code = kReplacement;
+    }
+    appendUtf8(code, out);
+  }
+}
+
+}  // namespace mutf8
+
+#endif  // CCOVER_SUPPORT_MODIFIED_UTF8_H_

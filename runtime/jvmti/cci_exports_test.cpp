@@ -3,7 +3,7 @@
 #include <thread>
 
 #include "gtest/gtest.h"
-#include "runtime/cci.h"
+#include "cci/cci.h"
 
 namespace {
 
