@@ -2,11 +2,10 @@
 // CoverReporter, and the exit snapshot.
 #include <gtest/gtest.h>
 #include <stdlib.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <fstream>
 #include <sstream>
+#include <filesystem>
 #include <string>
 
 #include "agent/run_control.h"
@@ -19,7 +18,7 @@
 #include "support/vector.h"
 #include "tests/harness/child.h"
 #include "tests/harness/jvm.h"
-#include "tests/support/captured_output.h"
+#include "tests/harness/captured_output.h"
 #include "tests/support/java_values.h"
 
 namespace {
@@ -32,8 +31,8 @@ std::string readFile(const std::string& path) {
 }
 
 bool fileExists(const std::string& path) {
-  struct stat st;
-  return stat(path.c_str(), &st) == 0;
+  std::error_code error;
+  return std::filesystem::exists(path, error);
 }
 
 std::string scratchDir(const char* name) {
@@ -401,7 +400,9 @@ CCOVER_CHILD_SCENARIO(shutdownIgnored) {
   fprintf(stderr, "returned\n");
 }
 CCOVER_CHILD_SCENARIO(exitWithoutUserDir) {
-  if (chdir(childDir()) != 0) exit(4);
+  std::error_code error;
+  std::filesystem::current_path(childDir(), error);
+  if (error) exit(4);
   JNIEnv* env = startChild(false, true, nullptr);
   jclass system = env->FindClass("java/lang/System");
   jmethodID clear =

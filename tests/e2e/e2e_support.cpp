@@ -1,13 +1,12 @@
 #include "tests/e2e/e2e_support.h"
 
-#include <dirent.h>
-#include <ftw.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <unistd.h>
 
+#include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 
 #include "gtest/gtest.h"
@@ -24,7 +23,20 @@ std::string sourceDir() { return CCI_E2E_SOURCE_DIR; }
 
 namespace {
 
-int removeEntry(const char* path, const struct stat*, int, struct FTW*) { return remove(path); }
+// A new folder named prefix-XXXXXX inside parent; "" when none could be made.
+std::string makeUniqueDir(const std::string& parent, const char* prefix) {
+  static std::mt19937 random{std::random_device{}()};
+  static const char kDigits[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+  for (int attempt = 0; attempt < 100; attempt++) {
+    std::string name = std::string(prefix) + "-";
+    for (int i = 0; i < 6; i++) name += kDigits[random() % (sizeof kDigits - 1)];
+    std::error_code error;
+    std::filesystem::path path = std::filesystem::path(parent) / name;
+    if (std::filesystem::create_directory(path, error)) return path.string();
+    if (error) return std::string();
+  }
+  return std::string();
+}
 
 // One folder per test process holds every run's folder. It is removed when
 // every test passed, and kept (its path printed) for a look otherwise.
@@ -32,12 +44,8 @@ class TempRoot : public ::testing::Environment {
  public:
   const std::string& path() {
     if (path_.empty()) {
-      const char* base = getenv("TMPDIR");
-      std::string pattern =
-          std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/cci-e2e-XXXXXX";
-      std::vector<char> buffer(pattern.begin(), pattern.end());
-      buffer.push_back('\0');
-      if (mkdtemp(buffer.data()) != nullptr) path_ = buffer.data();
+      std::error_code error;
+      path_ = makeUniqueDir(std::filesystem::temp_directory_path(error).string(), "cci-e2e");
     }
     return path_;
   }
@@ -45,7 +53,8 @@ class TempRoot : public ::testing::Environment {
   void TearDown() override {
     if (path_.empty()) return;
     if (::testing::UnitTest::GetInstance()->Passed()) {
-      nftw(path_.c_str(), &removeEntry, 16, FTW_DEPTH | FTW_PHYS);
+      std::error_code error;
+      std::filesystem::remove_all(path_, error);
     } else {
       fprintf(stderr, "end-to-end runs kept in %s\n", path_.c_str());
     }
@@ -60,25 +69,20 @@ TempRoot* tempRoot = static_cast<TempRoot*>(::testing::AddGlobalTestEnvironment(
 }  // namespace
 
 std::string makeTempDir(const char* prefix) {
-  std::string pattern = tempRoot->path() + "/" + prefix + "-XXXXXX";
-  std::vector<char> buffer(pattern.begin(), pattern.end());
-  buffer.push_back('\0');
-  return mkdtemp(buffer.data()) != nullptr ? std::string(buffer.data()) : std::string();
+  return makeUniqueDir(tempRoot->path(), prefix);
 }
 
 std::vector<std::string> filesEndingWith(const std::string& dir, const char* suffix) {
   std::vector<std::string> found;
-  DIR* d = opendir(dir.c_str());
-  if (d == nullptr) return found;
   size_t suffixLength = strlen(suffix);
-  while (dirent* e = readdir(d)) {
-    std::string name(e->d_name);
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator(dir, error)) {
+    std::string name = entry.path().filename().string();
     if (name.size() >= suffixLength &&
         name.compare(name.size() - suffixLength, suffixLength, suffix) == 0) {
       found.push_back(dir + "/" + name);
     }
   }
-  closedir(d);
   return found;
 }
 

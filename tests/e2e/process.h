@@ -1,6 +1,5 @@
 // Runs a program (a java process, javac) to its end, capturing its standard
-// output and standard error separately. POSIX only: the end-to-end tests run
-// on Linux, where the JDKs are.
+// output and standard error separately, through the harness's one runner.
 //
 // Thread-safety: runProcess may be called from any thread.
 #ifndef CCOVER_TESTS_E2E_PROCESS_H_
@@ -9,13 +8,9 @@
 #include <string>
 #include <vector>
 
-struct ProcessResult {
-  bool started = false;
-  int exitCode = -1;    // -1 when ended by a signal
-  bool timedOut = false;
-  std::string out;
-  std::string err;
-};
+#include "tests/harness/child.h"
+
+using ProcessResult = ChildResult;
 
 // argv[0] is the program's path. env: "NAME=value" entries added to (or
 // replacing those of) this process's environment. cwd: "" keeps ours.

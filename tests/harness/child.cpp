@@ -26,7 +26,15 @@ bool registerChildScenario(const char* name, ChildScenario scenario) {
 ChildResult runChild(const char* name, const ChildOptions& options) {
   fflush(stdout);
   fflush(stderr);
-  return child_internal::spawnSelf(name, options);
+  return child_internal::spawn(
+      {child_internal::selfExecutable(), std::string(kChildFlag) + name}, options);
+}
+
+ChildResult runProgram(const std::vector<std::string>& argv, const ChildOptions& options) {
+  if (argv.empty()) return ChildResult();
+  fflush(stdout);
+  fflush(stderr);
+  return child_internal::spawn(argv, options);
 }
 
 void runChildScenarioIfRequested(int argc, char** argv) {

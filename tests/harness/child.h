@@ -1,4 +1,5 @@
-// Child processes for the paths that end the process (fatal errors, exit).
+// Child processes for the paths that end the process (fatal errors, exit), and
+// the one runner of other programs (java, javac) that the tests start.
 //
 // A scenario is a function registered by name with CCOVER_CHILD_SCENARIO. The
 // test binary's main runs `--ccover-child=NAME` instead of the tests; runChild
@@ -26,6 +27,8 @@ struct ChildOptions {
   std::vector<std::string> extraEnv;
   // A child that runs this long without ending is killed as hung.
   int timeoutMillis = 120000;
+  // The child's working directory; "" keeps ours.
+  std::string cwd;
 };
 
 struct ChildResult {
@@ -45,6 +48,10 @@ bool registerChildScenario(const char* name, ChildScenario scenario);
 
 ChildResult runChild(const char* name, const ChildOptions& options = ChildOptions());
 
+// Runs any program to its end the same way: argv[0] is the program's path.
+ChildResult runProgram(const std::vector<std::string>& argv,
+                       const ChildOptions& options = ChildOptions());
+
 // For main: when argv names a scenario, runs it and ends the process (exit code
 // 0 when it returns, 99 when no scenario has that name); otherwise returns.
 void runChildScenarioIfRequested(int argc, char** argv);
@@ -61,7 +68,7 @@ std::string describeChild(const ChildResult& result);
 // Implemented once per OS.
 namespace child_internal {
 std::string selfExecutable();
-ChildResult spawnSelf(const std::string& scenario, const ChildOptions& options);
+ChildResult spawn(const std::vector<std::string>& argv, const ChildOptions& options);
 void prepareChildStreams();
 }  // namespace child_internal
 

@@ -1,4 +1,4 @@
-// Child processes on POSIX: fork and exec of /proc/self/exe, with one pipe per
+// Child processes on POSIX: fork and exec (of /proc/self/exe for a scenario), with one pipe per
 // standard stream, read with poll until both reach end of file.
 #include <errno.h>
 #include <fcntl.h>
@@ -59,13 +59,13 @@ std::string selfExecutable() {
 
 void prepareChildStreams() {}
 
-ChildResult spawnSelf(const std::string& scenario, const ChildOptions& options) {
+ChildResult spawn(const std::vector<std::string>& args, const ChildOptions& options) {
   ChildResult result;
-  std::string self = selfExecutable();
-  std::string flag = "--ccover-child=" + scenario;
   std::vector<std::string> env = childEnvironment(options.extraEnv);
-  std::vector<char*> argv = {const_cast<char*>(self.c_str()), const_cast<char*>(flag.c_str()),
-                             nullptr};
+  std::vector<char*> argv;
+  for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+  argv.push_back(nullptr);
+  const char* cwd = options.cwd.empty() ? nullptr : options.cwd.c_str();
   std::vector<char*> envp;
   for (std::string& entry : env) envp.push_back(const_cast<char*>(entry.c_str()));
   envp.push_back(nullptr);
@@ -87,6 +87,7 @@ ChildResult spawnSelf(const std::string& scenario, const ChildOptions& options) 
     // Only async-signal-safe calls from here to exec.
     dup2(outPipe[1], STDOUT_FILENO);
     dup2(errPipe[1], STDERR_FILENO);
+    if (cwd != nullptr && chdir(cwd) != 0) _exit(126);
     execve(argv[0], argv.data(), envp.data());
     _exit(127);
   }

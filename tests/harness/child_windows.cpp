@@ -59,7 +59,7 @@ void prepareChildStreams() {
   _setmode(_fileno(stderr), _O_BINARY);
 }
 
-ChildResult spawnSelf(const std::string& scenario, const ChildOptions& options) {
+ChildResult spawn(const std::vector<std::string>& argv, const ChildOptions& options) {
   ChildResult result;
   SECURITY_ATTRIBUTES inherit = {sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
   HANDLE outRead = nullptr, outWrite = nullptr, errRead = nullptr, errWrite = nullptr;
@@ -72,8 +72,12 @@ ChildResult spawnSelf(const std::string& scenario, const ChildOptions& options) 
   SetHandleInformation(outRead, HANDLE_FLAG_INHERIT, 0);
   SetHandleInformation(errRead, HANDLE_FLAG_INHERIT, 0);
 
-  std::string self = selfExecutable();
-  std::string command = "\"" + self + "\" --ccover-child=" + scenario;
+  // Arguments are quoted when they hold a space; the tests pass no quotes.
+  std::string command;
+  for (const std::string& arg : argv) {
+    if (!command.empty()) command += ' ';
+    command += arg.find(' ') != std::string::npos ? "\"" + arg + "\"" : arg;
+  }
   std::string env = environmentBlock(options.extraEnv);
   STARTUPINFOA startup = {};
   startup.cb = sizeof(startup);
@@ -82,8 +86,9 @@ ChildResult spawnSelf(const std::string& scenario, const ChildOptions& options) 
   startup.hStdOutput = outWrite;
   startup.hStdError = errWrite;
   PROCESS_INFORMATION process = {};
-  BOOL created = CreateProcessA(self.c_str(), &command[0], nullptr, nullptr, TRUE, 0, &env[0],
-                                nullptr, &startup, &process);
+  BOOL created = CreateProcessA(argv[0].c_str(), &command[0], nullptr, nullptr, TRUE, 0, &env[0],
+                                options.cwd.empty() ? nullptr : options.cwd.c_str(), &startup,
+                                &process);
   CloseHandle(outWrite);
   CloseHandle(errWrite);
   if (!created) {

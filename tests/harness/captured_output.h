@@ -1,7 +1,7 @@
 // Captures what the process writes to a standard stream (through the C library
 // or straight to the file descriptor) for the lifetime of the object.
-#ifndef CCOVER_TESTS_SUPPORT_CAPTURED_OUTPUT_H_
-#define CCOVER_TESTS_SUPPORT_CAPTURED_OUTPUT_H_
+#ifndef CCOVER_TESTS_HARNESS_CAPTURED_OUTPUT_H_
+#define CCOVER_TESTS_HARNESS_CAPTURED_OUTPUT_H_
 
 #include <stdio.h>
 #include <unistd.h>
@@ -47,4 +47,4 @@ class CapturedOutput {
   int saved_ = -1;
 };
 
-#endif  // CCOVER_TESTS_SUPPORT_CAPTURED_OUTPUT_H_
+#endif  // CCOVER_TESTS_HARNESS_CAPTURED_OUTPUT_H_
