@@ -20,6 +20,7 @@
 #include "runtime/jvmti/monitor.h"
 #include "runtime/jvmti/probes.h"
 #include "runtime/jvmti/runtime_state.h"
+#include "runtime/jvmti/vm.h"
 #include "support/hash_table.h"
 #include "support/vector.h"
 
@@ -32,20 +33,16 @@ RuntimeState& state() {
   return *s;
 }
 
-void clearThreadStorage();
-
 namespace {
 
 constexpr const char* kLauncherClass = "quorvatix.audit.CoverMain";
 
 std::string systemProperty(jvmtiEnv* jvmti, const char* name) {
-  char* value = nullptr;
-  if (jvmti->GetSystemProperty(name, &value) != JVMTI_ERROR_NONE || value == nullptr) {
+  JvmtiMemory<char> value(jvmti);
+  if (jvmti->GetSystemProperty(name, value.out()) != JVMTI_ERROR_NONE || value.get() == nullptr) {
     return std::string();
   }
-  std::string result(value);
-  jvmti->Deallocate(reinterpret_cast<unsigned char*>(value));
-  return result;
+  return std::string(value.get());
 }
 
 std::string firstWord(const std::string& text) {
@@ -146,13 +143,7 @@ void JNICALL onVMInit(jvmtiEnv*, JNIEnv* env, jthread) {
     env->ExceptionClear();
     return;
   }
-  char* command = nullptr;
-  std::string commandText;
-  if (s.jvmti->GetSystemProperty("sun.java.command", &command) == JVMTI_ERROR_NONE &&
-      command != nullptr) {
-    commandText = command;
-    s.jvmti->Deallocate(reinterpret_cast<unsigned char*>(command));
-  }
+  std::string commandText = systemProperty(s.jvmti, "sun.java.command");
   if (!s.launcherMode) s.mainClass = findMainClass(env, bootstrap, commandText);
   if (!s.launcherMode && s.options.autoStart) startJavaSide(env, bootstrap, s);
   env->DeleteLocalRef(bootstrap);

@@ -6,6 +6,7 @@
 #include "cci/cci.h"
 #include "runtime/jvmti/runtime_state.h"
 #include "runtime/jvmti/threads.h"
+#include "runtime/jvmti/vm.h"
 
 namespace cci_jvmti {
 namespace {
@@ -22,6 +23,7 @@ void clearThreadStorage() { threadStorage = nullptr; }
 
 }  // namespace cci_jvmti
 
+using cci_jvmti::LocalRef;
 using cci_jvmti::state;
 
 extern "C" {
@@ -48,13 +50,12 @@ CCI_API jint cciSetHandlers(JNIEnv* env, void* handlers) {
   cci_jvmti::handlerTable.store(static_cast<void**>(handlers), std::memory_order_release);
   const std::string& mainClass = state().mainClass;
   if (env != nullptr && !mainClass.empty()) {
-    jstring name = env->NewStringUTF(mainClass.c_str());
-    if (name == nullptr) {
+    LocalRef<jstring> name(env, env->NewStringUTF(mainClass.c_str()));
+    if (!name) {
       env->ExceptionClear();
     } else {
       reinterpret_cast<CciClassNameHandler>(static_cast<void**>(handlers)[kCciSlotClassName])(
-          env, name);
-      env->DeleteLocalRef(name);
+          env, name.get());
     }
   }
   return 0;

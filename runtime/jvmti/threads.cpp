@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "runtime/jvmti/runtime_state.h"
+#include "runtime/jvmti/vm.h"
 
 namespace cci_jvmti {
 namespace {
@@ -36,60 +37,52 @@ bool contains(JNIEnv* env, const std::vector<jobject>& refs, jobject thread) {
 jobject findMainGroup(JNIEnv* env, jvmtiEnv* jvmti) {
   ThreadLists& l = lists();
   if (l.mainGroup != nullptr) return l.mainGroup;
-  jint topCount = 0;
-  jthreadGroup* tops = nullptr;
-  if (jvmti->GetTopThreadGroups(&topCount, &tops) != JVMTI_ERROR_NONE) return nullptr;
-  for (jint i = 0; i < topCount && l.mainGroup == nullptr; i++) {
-    jint threadCount = 0, groupCount = 0;
-    jthread* threads = nullptr;
-    jthreadGroup* groups = nullptr;
-    if (jvmti->GetThreadGroupChildren(tops[i], &threadCount, &threads, &groupCount, &groups) ==
-        JVMTI_ERROR_NONE) {
-      for (jint g = 0; g < groupCount; g++) {
-        jvmtiThreadGroupInfo info;
-        if (l.mainGroup == nullptr &&
-            jvmti->GetThreadGroupInfo(groups[g], &info) == JVMTI_ERROR_NONE) {
-          if (info.name != nullptr && strcmp(info.name, "main") == 0) {
-            l.mainGroup = env->NewGlobalRef(groups[g]);
-          }
-          jvmti->Deallocate(reinterpret_cast<unsigned char*>(info.name));
-          if (info.parent != nullptr) env->DeleteLocalRef(info.parent);
-        }
-        env->DeleteLocalRef(groups[g]);
+  LocalRefArray<jthreadGroup> tops(jvmti, env);
+  if (jvmti->GetTopThreadGroups(tops.countOut(), tops.itemsOut()) != JVMTI_ERROR_NONE) {
+    return nullptr;
+  }
+  for (jint i = 0; i < tops.size() && l.mainGroup == nullptr; i++) {
+    LocalRefArray<jthread> threads(jvmti, env);
+    LocalRefArray<jthreadGroup> groups(jvmti, env);
+    if (jvmti->GetThreadGroupChildren(tops[i], threads.countOut(), threads.itemsOut(),
+                                      groups.countOut(), groups.itemsOut()) != JVMTI_ERROR_NONE) {
+      continue;
+    }
+    for (jint g = 0; g < groups.size() && l.mainGroup == nullptr; g++) {
+      jvmtiThreadGroupInfo info;
+      if (jvmti->GetThreadGroupInfo(groups[g], &info) != JVMTI_ERROR_NONE) continue;
+      JvmtiMemory<char> name(jvmti);
+      *name.out() = info.name;
+      LocalRef<jthreadGroup> parent(env, info.parent);
+      if (name.get() != nullptr && strcmp(name.get(), "main") == 0) {
+        l.mainGroup = env->NewGlobalRef(groups[g]);
       }
-      for (jint t = 0; t < threadCount; t++) env->DeleteLocalRef(threads[t]);
-      jvmti->Deallocate(reinterpret_cast<unsigned char*>(threads));
-      jvmti->Deallocate(reinterpret_cast<unsigned char*>(groups));
     }
   }
-  for (jint i = 0; i < topCount; i++) env->DeleteLocalRef(tops[i]);
-  jvmti->Deallocate(reinterpret_cast<unsigned char*>(tops));
   return l.mainGroup;
 }
 
 bool isApplicationThread(JNIEnv* env, jvmtiEnv* jvmti, jthread thread, jobject mainGroup) {
   jvmtiThreadInfo info;
   if (jvmti->GetThreadInfo(thread, &info) != JVMTI_ERROR_NONE) return false;
-  jvmti->Deallocate(reinterpret_cast<unsigned char*>(info.name));
-  if (info.context_class_loader != nullptr) env->DeleteLocalRef(info.context_class_loader);
-  jthreadGroup group = info.thread_group;  // null once the thread has ended
-  bool application = false;
-  while (group != nullptr && !application) {
-    if (env->IsSameObject(group, mainGroup)) {
-      application = true;
-      break;
-    }
-    jvmtiThreadGroupInfo groupInfo;
-    jthreadGroup parent = nullptr;
-    if (jvmti->GetThreadGroupInfo(group, &groupInfo) == JVMTI_ERROR_NONE) {
-      jvmti->Deallocate(reinterpret_cast<unsigned char*>(groupInfo.name));
-      parent = groupInfo.parent;
-    }
-    env->DeleteLocalRef(group);
-    group = parent;
+  {
+    JvmtiMemory<char> name(jvmti);
+    *name.out() = info.name;
+    LocalRef<jobject> loader(env, info.context_class_loader);
   }
-  if (group != nullptr) env->DeleteLocalRef(group);
-  return application;
+  jthreadGroup group = info.thread_group;  // null once the thread has ended
+  while (group != nullptr) {
+    LocalRef<jthreadGroup> current(env, group);
+    if (env->IsSameObject(group, mainGroup)) return true;
+    jvmtiThreadGroupInfo groupInfo;
+    group = nullptr;
+    if (jvmti->GetThreadGroupInfo(current.get(), &groupInfo) == JVMTI_ERROR_NONE) {
+      JvmtiMemory<char> name(jvmti);
+      *name.out() = groupInfo.name;
+      group = groupInfo.parent;
+    }
+  }
+  return false;
 }
 
 }  // namespace
@@ -100,18 +93,15 @@ jint suspendAllThreads(JNIEnv* env) {
   ThreadLists& l = lists();
   std::lock_guard<std::mutex> guard(l.mutex);
   jobject mainGroup = findMainGroup(env, jvmti);
-  jthread self = nullptr;
-  jint count = 0;
-  jthread* threads = nullptr;
-  if (mainGroup == nullptr || jvmti->GetCurrentThread(&self) != JVMTI_ERROR_NONE) return -1;
-  if (jvmti->GetAllThreads(&count, &threads) != JVMTI_ERROR_NONE) {
-    env->DeleteLocalRef(self);
-    return -1;
-  }
+  jthread selfRef = nullptr;
+  if (mainGroup == nullptr || jvmti->GetCurrentThread(&selfRef) != JVMTI_ERROR_NONE) return -1;
+  LocalRef<jthread> self(env, selfRef);
+  LocalRefArray<jthread> threads(jvmti, env);
+  if (jvmti->GetAllThreads(threads.countOut(), threads.itemsOut()) != JVMTI_ERROR_NONE) return -1;
   std::vector<jthread> chosen;
-  for (jint i = 0; i < count; i++) {
+  for (jint i = 0; i < threads.size(); i++) {
     jthread t = threads[i];
-    if (!env->IsSameObject(t, self) && !contains(env, l.auditThreads, t) &&
+    if (!env->IsSameObject(t, self.get()) && !contains(env, l.auditThreads, t) &&
         !contains(env, l.suspended, t) && isApplicationThread(env, jvmti, t, mainGroup)) {
       chosen.push_back(t);
     }
@@ -129,9 +119,6 @@ jint suspendAllThreads(JNIEnv* env) {
       }
     }
   }
-  for (jint i = 0; i < count; i++) env->DeleteLocalRef(threads[i]);
-  jvmti->Deallocate(reinterpret_cast<unsigned char*>(threads));
-  env->DeleteLocalRef(self);
   return suspendedNow;
 }
 
@@ -156,17 +143,14 @@ jint resumeAllThreads(JNIEnv* env) {
 
 jint registerAuditThread(JNIEnv* env) {
   jvmtiEnv* jvmti = state().jvmti;
-  jthread self = nullptr;
-  if (jvmti == nullptr || jvmti->GetCurrentThread(&self) != JVMTI_ERROR_NONE) return -1;
+  jthread selfRef = nullptr;
+  if (jvmti == nullptr || jvmti->GetCurrentThread(&selfRef) != JVMTI_ERROR_NONE) return -1;
+  LocalRef<jthread> self(env, selfRef);
   ThreadLists& l = lists();
   std::lock_guard<std::mutex> guard(l.mutex);
-  jint result = 0;
-  if (!contains(env, l.auditThreads, self)) {
-    l.auditThreads.push_back(env->NewGlobalRef(self));
-    result = 1;
-  }
-  env->DeleteLocalRef(self);
-  return result;
+  if (contains(env, l.auditThreads, self.get())) return 0;
+  l.auditThreads.push_back(env->NewGlobalRef(self.get()));
+  return 1;
 }
 
 jint willProcessAuditRequest() {
