@@ -142,7 +142,7 @@ TEST(PlatformTest, HostAndUserNames) {
 
 TEST(PlatformTest, LocalTimeSleepAndSeparator) {
   struct tm t = {};
-  ASSERT_TRUE(platform::localTime(86400 * 365, &t));
+  ASSERT_TRUE(platform::localTime(static_cast<time_t>(86400) * 365, &t));
   // 1 January 1971 00:00 UTC: that day east of UTC, the day before west of it.
   if (t.tm_yday == 0) {
     EXPECT_EQ(t.tm_year, 71);

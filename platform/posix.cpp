@@ -97,11 +97,8 @@ bool createTempFile(char* pathOut, size_t size) {
   if (pathOut == nullptr || size == 0) return false;
   const char* dir = getenv("TMPDIR");
   if (dir == nullptr || dir[0] == '\0') dir = "/tmp";
-  static const char kPattern[] = "/ccoverXXXXXX";
-  size_t dirLength = strlen(dir);
-  if (dirLength + sizeof kPattern > size) return false;
-  memcpy(pathOut, dir, dirLength);
-  memcpy(pathOut + dirLength, kPattern, sizeof kPattern);
+  int length = snprintf(pathOut, size, "%s/ccoverXXXXXX", dir);
+  if (length < 0 || static_cast<size_t>(length) >= size) return false;
   int fd = mkstemp(pathOut);  // O_CREAT | O_EXCL: never an existing name or link
   if (fd < 0) return false;
   close(fd);

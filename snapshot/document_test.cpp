@@ -603,6 +603,7 @@ TEST_F(DocumentWhileCountingTest, SnapshotsWhileThreadsCount) {
 
   std::atomic<bool> stop{false};
   std::vector<std::thread> threads;
+  threads.reserve(kThreads);
   for (int t = 0; t < kThreads; t++) {
     threads.emplace_back([&, t] {
       JNIEnv* threadEnv = env();

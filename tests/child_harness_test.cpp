@@ -79,8 +79,8 @@ TEST(ChildHarness, StreamsAreCapturedByteForByte) {
 TEST(ChildHarness, LargeInterleavedOutputIsComplete) {
   ChildResult r = runChild("HarnessLargeOutput");
   ASSERT_EQ(r.exitCode, 0);
-  EXPECT_EQ(r.out, std::string(1000 * 1000, 'o'));
-  EXPECT_EQ(r.err, std::string(1000 * 1000, 'e'));
+  EXPECT_EQ(r.out, std::string(size_t{1000} * 1000, 'o'));
+  EXPECT_EQ(r.err, std::string(size_t{1000} * 1000, 'e'));
 }
 
 TEST(ChildHarness, ExtraEnvironmentReachesTheChild) {

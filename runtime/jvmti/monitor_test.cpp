@@ -75,6 +75,7 @@ TEST(CciMonitor, ExcludesOtherThreads) {
   void* m = kept(qmiMonitorAllocate("counter"));
   long counter = 0;
   std::vector<std::thread> threads;
+  threads.reserve(4);
   for (int t = 0; t < 4; t++) {
     threads.emplace_back([&] {
       for (int i = 0; i < 20000; i++) {

@@ -365,6 +365,7 @@ TEST_F(TestingRuntime, MonitorExcludesOtherThreads) {
   constexpr int kRounds = 20000;
   int64_t counter = 0;  // guarded by m only
   std::vector<std::thread> threads;
+  threads.reserve(kThreads);
   for (int t = 0; t < kThreads; t++) {
     threads.emplace_back([&] {
       for (int i = 0; i < kRounds; i++) {
