@@ -16,6 +16,8 @@ enum class Handler { kLine, kEntryLine, kEntry };
 
 ThreadMethodCache* newCache(JNIEnv* env) {
   ThreadMethodCache* cache = static_cast<ThreadMethodCache*>(sMalloc(sizeof(ThreadMethodCache)));
+  // An array of pointers, sized by its element.
+  // NOLINTNEXTLINE(bugprone-sizeof-expression)
   const size_t methodsSize = sizeof(cache->entryMethods[0]) * kThreadCacheEntries;
   const size_t idsSize = sizeof(cache->entryIds[0]) * kThreadCacheEntries;
   cache->entryMethods = static_cast<CMethod**>(sMalloc(methodsSize));

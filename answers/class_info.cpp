@@ -60,6 +60,8 @@ void fillClassInfoAnswer(JNIEnv* env, jobject table) {
   }
   int32_t taken = count < kClassInfoBatch ? count : kClassInfoBatch;
   CObject** entries = nullptr;
+  // An array of pointers, sized by its element.
+  // NOLINTNEXTLINE(bugprone-sizeof-expression)
   entries = static_cast<CObject**>(sMalloc(sizeof(*entries) * static_cast<size_t>(taken)));
   for (int32_t i = 0; i < taken; i++) {
     entries[i] = static_cast<CObject*>(QMRemoveLastElement(objectTables.unregisteredClasses));

@@ -55,6 +55,8 @@ void computeClassFigures(CClass* cls) {
 ClassList* updateClassesById(const uint32_t* ids, int32_t n) {
   ClassList* list = static_cast<ClassList*>(sMalloc(sizeof(ClassList)));
   size_t room = n > 0 ? static_cast<size_t>(n) : 1;
+  // An array of pointers, sized by its element.
+  // NOLINTNEXTLINE(bugprone-sizeof-expression)
   list->items = static_cast<CClass**>(sMalloc(sizeof(*list->items) * room));
   list->count = 0;
   for (int32_t i = 0; i < n; i++) {

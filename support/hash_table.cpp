@@ -28,6 +28,8 @@ bool keysEqual(const QMHashTable* t, QMHashWord stored, QMHashWord probe) {
 // table keeps its old size and stays usable.
 void resize(QMHashTable* t, int32_t bits) {
   int32_t newCount = int32_t{1} << bits;
+  // An array of pointers, sized by its element.
+  // NOLINTNEXTLINE(bugprone-sizeof-expression)
   const size_t headsSize = sizeof(t->buckets[0]) * static_cast<size_t>(newCount);
   QMHashEntry** heads = static_cast<QMHashEntry**>(sMalloc(headsSize));
   if (heads == nullptr) return;

@@ -128,7 +128,7 @@ bool readElf(const std::vector<uint8_t>& data, Linkage* out) {
         if (shndx != 0 && global && (other & 3) == 0) out->exports.insert(b.text(strings + name));
       }
     } else if (type == 6) {  // SHT_DYNAMIC
-      for (uint64_t at = section(i, 4); at < section(i, 4) + section(i, 5); at += 2 * word) {
+      for (uint64_t at = section(i, 4); at < section(i, 4) + section(i, 5); at += 2 * static_cast<uint64_t>(word)) {
         uint64_t tag = b.u(at, word);
         uint64_t value = b.u(at + word, word);
         if (tag == 0) break;

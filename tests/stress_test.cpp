@@ -52,7 +52,7 @@ struct Workload {
   std::vector<CClass*> classes;
   std::vector<CMethod*> methods;
   std::vector<uint32_t> expectedInvocations = std::vector<uint32_t>(kMethods);
-  std::vector<uint32_t> expectedHits = std::vector<uint32_t>(kMethods * kSlots);
+  std::vector<uint32_t> expectedHits = std::vector<uint32_t>(size_t{kMethods} * kSlots);
 
   void build() {
     cciTestReset();
@@ -73,7 +73,7 @@ struct Workload {
       for (int i = 0; i < kEventsPerThread; i++) {
         Event e = eventAt(t, i);
         if (e.kind != 1) expectedInvocations[e.method]++;
-        if (e.kind == 0) expectedHits[e.method * kSlots] ++;
+        if (e.kind == 0) expectedHits[static_cast<size_t>(e.method) * kSlots]++;
         if (e.kind == 1) expectedHits[e.method * kSlots + e.slot]++;
       }
     }
@@ -118,6 +118,7 @@ bool readCounters(const std::string& path, SnapshotCounters* out, std::string* e
     }
     out->invocations.push_back({id, static_cast<uint32_t>(invocations->number)});
     std::vector<uint32_t> slots;
+    slots.reserve(static_cast<size_t>(counts->count));
     for (int32_t k = 0; k < counts->count; k++) {
       slots.push_back(static_cast<uint32_t>(counts->items[k].number));
     }
@@ -159,6 +160,7 @@ void runStress(JNIEnv* answerEnv) {
       ScopedJvmThread attached;
       JNIEnv* env = attached.env();
       std::vector<jint> ids;
+      ids.reserve(kMethods / kMethodsPerClass);
       for (int c = 0; c < kMethods / kMethodsPerClass; c++) ids.push_back(static_cast<jint>(classId(c)));
       while (!done.load()) {
         env->PushLocalFrame(64);
@@ -171,6 +173,7 @@ void runStress(JNIEnv* answerEnv) {
     });
   }
   std::vector<std::thread> counting;
+  counting.reserve(kThreads);
   for (int t = 0; t < kThreads; t++) counting.emplace_back(countingThread, t);
   for (std::thread& t : counting) t.join();
   done.store(true);

@@ -80,7 +80,7 @@ std::vector<std::string> filesEndingWith(const std::string& dir, const char* suf
     std::string name = entry.path().filename().string();
     if (name.size() >= suffixLength &&
         name.compare(name.size() - suffixLength, suffixLength, suffix) == 0) {
-      found.push_back(dir + "/" + name);
+      found.push_back((std::filesystem::path(dir) / name).string());
     }
   }
   return found;

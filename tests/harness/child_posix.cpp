@@ -38,6 +38,7 @@ std::vector<std::string> childEnvironment(const std::vector<std::string>& extra)
   for (char** e = environ; *e != nullptr; e++) add(*e);
   for (const std::string& entry : extra) add(entry);
   std::vector<std::string> env;
+  env.reserve(order.size());
   for (const std::string& name : order) env.push_back(byName[name]);
   return env;
 }
@@ -63,10 +64,12 @@ ChildResult spawn(const std::vector<std::string>& args, const ChildOptions& opti
   ChildResult result;
   std::vector<std::string> env = childEnvironment(options.extraEnv);
   std::vector<char*> argv;
+  argv.reserve(args.size() + 1);
   for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
   argv.push_back(nullptr);
   const char* cwd = options.cwd.empty() ? nullptr : options.cwd.c_str();
   std::vector<char*> envp;
+  envp.reserve(env.size() + 1);
   for (std::string& entry : env) envp.push_back(const_cast<char*>(entry.c_str()));
   envp.push_back(nullptr);
 

@@ -90,6 +90,7 @@ bool createLocked(JvmState& s, const JvmConfig& config) {
   };
   texts.insert(texts.end(), config.options.begin(), config.options.end());
   std::vector<JavaVMOption> options;
+  options.reserve(texts.size());
   for (std::string& text : texts) options.push_back({&text[0], nullptr});
   options.push_back({const_cast<char*>("vfprintf"), reinterpret_cast<void*>(&captureOutput)});
 
@@ -240,7 +241,7 @@ std::string javaToString(JNIEnv* env, jobject object) {
     va_start(args, method);                                                 \
     Type result = env->Call##Kind##MethodV(target, method, args);           \
     va_end(args);                                                           \
-    return failOnJavaException(env, "Call" #Kind "Method") ? Zero : result;                 \
+    return failOnJavaException(env, "Call" #Kind "Method") ? (Zero) : result;               \
   }
 
 CCOVER_CHECKED_CALL(jobject, Object, jobject, nullptr)
