@@ -66,6 +66,13 @@ void processBarrier();
 // True when standard output is a terminal that shows ANSI colours (on Windows
 // after switching the console to them). NO_COLOR set, or TERM=dumb: false.
 bool stdoutTakesColour();
+// Creates path (in the system's narrow encoding, as a command line gives it)
+// for binary writing, exclusively: null with errno EEXIST when the name is
+// taken, even by a dangling link, so that a file made this way is one this
+// process created. Mode 0666 less the umask on POSIX.
+FILE* createNewFile(const char* path);
+// Switches standard output to binary, so that Windows writes "\n" as one byte.
+void binaryStdout();
 
 }  // namespace platform
 

@@ -1,6 +1,7 @@
 // The process and its files on POSIX systems: kept apart from posix.cpp so that
 // the agent, which needs none of it, links none of it.
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <linux/membarrier.h>
 #include <stdlib.h>
 #include <string.h>
@@ -47,5 +48,15 @@ bool stdoutTakesColour() {
   if (term != nullptr && strcmp(term, "dumb") == 0) return false;
   return isatty(STDOUT_FILENO) != 0;
 }
+
+FILE* createNewFile(const char* path) {
+  int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd < 0) return nullptr;
+  FILE* file = fdopen(fd, "wb");
+  if (file == nullptr) close(fd);
+  return file;
+}
+
+void binaryStdout() {}
 
 }  // namespace platform

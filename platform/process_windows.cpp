@@ -3,6 +3,7 @@
 // clang-format off
 #include <windows.h>
 // clang-format on
+#include <fcntl.h>
 #include <io.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -53,5 +54,16 @@ bool stdoutTakesColour() {
   if (console == INVALID_HANDLE_VALUE || !GetConsoleMode(console, &mode)) return false;
   return SetConsoleMode(console, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
 }
+
+FILE* createNewFile(const char* path) {
+  int fd = _open(path, _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
+                 _S_IREAD | _S_IWRITE);
+  if (fd < 0) return nullptr;
+  FILE* file = _fdopen(fd, "wb");
+  if (file == nullptr) _close(fd);
+  return file;
+}
+
+void binaryStdout() { _setmode(_fileno(stdout), _O_BINARY); }
 
 }  // namespace platform

@@ -110,7 +110,8 @@ TEST(Cli, UnwritableOutputIsAnError) {
   TempDir dir;
   SnpRun r = snp({"jacoco", dataFile("small.snp"), "-o", dir.file("no/such/folder/x.xml")});
   EXPECT_EQ(r.code, 1);
-  EXPECT_EQ(r.err, "snp: " + dir.file("no/such/folder/x.xml") + ": cannot write\n");
+  EXPECT_EQ(r.err,
+            "snp: " + dir.file("no/such/folder/x.xml") + ": cannot write: No such file or directory\n");
 }
 
 }  // namespace

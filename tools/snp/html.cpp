@@ -6,13 +6,18 @@
 #include <cctype>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
+#include <random>
 #include <set>
 
 #include "tools/snp/figures.h"
 #include "tools/snp/lcov.h"
+#include "tools/snp/output_file.h"
 #include "tools/snp/report_classes.h"
 #include "tools/snp/text.h"
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -28,12 +33,6 @@ const char kStyle[] =
     "table.source td{border:none;padding:0 8px;font-family:monospace;white-space:pre}"
     "tr.hit td.code{background:#d8f5d8}tr.part td.code{background:#fbf3c4}"
     "tr.miss td.code{background:#f8d4d4}";
-
-std::ofstream openPage(const std::filesystem::path& path) {
-  std::ofstream out(path, std::ios::binary);
-  if (!out) throw SnpError("cannot write " + path.string());
-  return out;
-}
 
 void head(std::ostream& out, const std::string& title) {
   out << "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
@@ -93,8 +92,8 @@ void writeSource(std::ostream& out, std::ifstream& source, const LineMap& lines)
   out << "</table>\n";
 }
 
-void writeLineList(std::ostream& out, const LineMap& lines) {
-  out << "<h2>Lines</h2>\n<p>Source file not found.</p>\n<table class=\"source\">\n"
+void writeLineList(std::ostream& out, const LineMap& lines, const char* note) {
+  out << "<h2>Lines</h2>\n<p>" << note << "</p>\n<table class=\"source\">\n"
       << "<tr><th>Line</th><th>Hits</th><th>Slots run</th></tr>\n";
   for (const auto& [number, line] : lines) {
     out << "<tr class=\"" << lineClass(line) << "\"><td class=\"n\">" << number << "</td><td class=\"n\">"
@@ -103,9 +102,37 @@ void writeLineList(std::ostream& out, const LineMap& lines) {
   out << "</table>\n";
 }
 
+// Where a class's source file may be read: its path under the source root,
+// when that path stays inside the root, also once links are followed. A
+// snapshot is input like any other: its source name could be
+// "../../../../etc/passwd".
+enum class SourceAt { kNone, kFound, kOutside };
+SourceAt findSource(const std::string& root, const std::string& source, fs::path* found) {
+  if (root.empty() || source.empty()) return SourceAt::kNone;
+  // Lexically first: a plain relative path of names, '/' between them.
+  if (source.front() == '/' || source.find_first_of(std::string("\\:\0", 3)) != std::string::npos) {
+    return SourceAt::kOutside;
+  }
+  size_t start = 0;
+  while (start <= source.size()) {
+    size_t slash = std::min(source.find('/', start), source.size());
+    std::string part = source.substr(start, slash - start);
+    if (part.empty() || part == "." || part == "..") return SourceAt::kOutside;
+    start = slash + 1;
+  }
+  std::error_code error;
+  fs::path rootPath = fs::canonical(fs::path(root), error);
+  if (error) return SourceAt::kNone;
+  fs::path file = fs::canonical(rootPath / fs::path(source), error);
+  if (error) return SourceAt::kNone;
+  auto [r, f] = std::mismatch(rootPath.begin(), rootPath.end(), file.begin(), file.end());
+  if (r != rootPath.end()) return SourceAt::kOutside;  // a link inside leads out
+  *found = file;
+  return SourceAt::kFound;
+}
+
 void writeClassPage(const Snapshot& s, const SnpClass& c, const HtmlOptions& options,
-                    const std::filesystem::path& path) {
-  std::ofstream out = openPage(path);
+                    std::ostream& out, std::vector<std::string>* warnings) {
   std::string name = toUtf8(dottedName(c.name));
   head(out, name);
   ReportCounts k = countClass(s, c);
@@ -118,26 +145,179 @@ void writeClassPage(const Snapshot& s, const SnpClass& c, const HtmlOptions& opt
     const SnpMethod& m = s.method(c, i);
     ReportCounts one;
     for (uint32_t h : m.hits) one.executed += h != 0;
-    out << "<tr class=\"method\"><td>" << xmlEscape(methodLabel(m)) << "</td><td class=\"n\">" << m.invocations
-        << "</td><td class=\"n\">" << one.executed << "/" << m.hits.size() << "</td><td class=\"n\">";
+    out << "<tr class=\"method\"><td>" << xmlEscape(methodLabel(m)) << "</td><td class=\"n\">"
+        << m.invocations << "</td><td class=\"n\">" << one.executed << "/" << m.hits.size()
+        << "</td><td class=\"n\">";
     if (!m.lines.empty()) out << firstLine(m);
     out << "</td></tr>\n";
   }
   out << "</table>\n";
   LineMap lines = classLines(s, c);
-  std::string source = sourcePath(c);
+  std::string source = toUtf8(sourcePath(c));
+  fs::path path;
+  SourceAt at = findSource(options.sourceRoot, source, &path);
   std::ifstream file;
-  if (!options.sourceRoot.empty() && !source.empty()) {
-    file.open(std::filesystem::path(joinPath(options.sourceRoot, toUtf8(source))), std::ios::binary);
-  }
+  if (at == SourceAt::kFound) file.open(path, std::ios::binary);
   if (file.is_open()) {
     writeSource(out, file, lines);
+  } else if (at == SourceAt::kOutside) {
+    warnings->push_back("class " + name + ": source " + source +
+                        " is outside the source root; shown without source");
+    writeLineList(out, lines, "Source file outside the source root: not shown.");
   } else {
-    writeLineList(out, lines);
+    writeLineList(out, lines, "Source file not found.");
   }
   out << "</body>\n</html>\n";
-  if (!out) throw SnpError("cannot write " + path.string());
 }
+
+// A page of the report, created in the folder being built; messages name it by
+// its place in the report.
+SnpError pageError(const std::string& name, const SnpError& e) {
+  std::string why = e.what();
+  const std::string prefix = "cannot write: ";
+  if (why.compare(0, prefix.size(), prefix) == 0) why = why.substr(prefix.size());
+  return SnpError("cannot write " + name + ": " + why);
+}
+
+void writePage(const fs::path& folder, const std::string& name,
+               const std::function<void(std::ostream&)>& write) {
+  std::unique_ptr<OutputFile> out;
+  try {
+    out = std::make_unique<OutputFile>((folder / name).string(), OutputFile::Mode::kNewFile);
+  } catch (const SnpError& e) {
+    throw pageError(name, e);
+  }
+  write(out->stream());
+  try {
+    out->commit();
+  } catch (const SnpError& e) {
+    throw pageError(name, e);
+  }
+}
+
+// Page names that differ only in case would share a file on some systems.
+std::map<const SnpClass*, std::string> pageNames(const Snapshot& s) {
+  std::map<const SnpClass*, std::string> pages;
+  std::set<std::string> taken;
+  for (const SnpClass* c : reportedClasses(s)) {
+    std::string base = pageName(c->name);
+    std::string name = base;
+    for (int n = 2;; n++) {
+      std::string folded = name;
+      std::transform(folded.begin(), folded.end(), folded.begin(),
+                     [](char ch) { return std::tolower(static_cast<unsigned char>(ch)); });
+      if (taken.insert(folded).second) break;
+      name = base + "-" + std::to_string(n);
+    }
+    pages[c] = name + ".html";
+  }
+  return pages;
+}
+
+// Writes index.html and classes/ into folder; returns the class pages written.
+size_t writeReport(const Snapshot& s, const HtmlOptions& options, const fs::path& folder,
+                   std::vector<std::string>* warnings) {
+  std::error_code error;
+  fs::create_directory(folder / "classes", error);
+  if (error) throw SnpError("cannot create classes: " + error.message());
+  std::map<const SnpClass*, std::string> pages = pageNames(s);
+  size_t written = 0;
+  writePage(folder, "index.html", [&](std::ostream& index) {
+    head(index, options.title);
+    std::string host = toUtf8(s.signatureText("hostname"));
+    std::string time = toUtf8(s.signatureText("timestamp"));
+    index << "<h1>" << xmlEscape(options.title) << "</h1>\n<p>Snapshot of " << xmlEscape(host)
+          << ", " << xmlEscape(time) << "</p>\n";
+    if (s.hasSignature("comment")) {
+      index << "<p>" << xmlEscape(toUtf8(s.signatureText("comment"))) << "</p>\n";
+    }
+    index << "<table id=\"classes\">\n<thead><tr><th>Package / class</th><th>Coverage</th>"
+             "<th>Line slots</th><th>Methods</th></tr></thead>\n<tbody>\n";
+    ReportCounts total;
+    for (const auto& [package, classes] : classesByPackage(s)) {
+      ReportCounts packageCounts;
+      std::vector<ReportCounts> counts;
+      for (const SnpClass* c : classes) {
+        counts.push_back(countClass(s, *c));
+        add(&packageCounts, counts.back());
+      }
+      add(&total, packageCounts);
+      std::string packageName = package.empty() ? "(default package)" : toUtf8(dottedName(package));
+      figuresRow(index, "package", xmlEscape(packageName), packageCounts);
+      for (size_t i = 0; i < classes.size(); i++) {
+        const std::string& page = pages[classes[i]];
+        std::string link = "<a href=\"classes/" + xmlEscape(page) + "\">" +
+                           xmlEscape(toUtf8(simpleName(classes[i]->name))) + "</a>";
+        figuresRow(index, "class", link, counts[i]);
+        writePage(folder, "classes/" + page, [&](std::ostream& out) {
+          writeClassPage(s, *classes[i], options, out, warnings);
+        });
+        written++;
+      }
+    }
+    index << "</tbody>\n<tfoot>\n";
+    figuresRow(index, "total", "Total", total);
+    index << "</tfoot>\n</table>\n</body>\n</html>\n";
+  });
+  return written;
+}
+
+// An existing folder is replaced only when it holds a report and nothing else:
+// index.html and classes/ with pages in it, or nothing at all. Anything else
+// may be someone's work.
+bool holdsOnlyAReport(const fs::path& folder) {
+  for (const fs::directory_entry& entry : fs::directory_iterator(folder)) {
+    std::string name = entry.path().filename().string();
+    fs::file_status status = entry.symlink_status();
+    if (name == "index.html" && fs::is_regular_file(status)) continue;
+    if (name != "classes" || !fs::is_directory(status)) return false;
+    for (const fs::directory_entry& page : fs::directory_iterator(entry.path())) {
+      std::string file = page.path().filename().string();
+      if (!fs::is_regular_file(page.symlink_status()) || file.size() < 5 ||
+          file.compare(file.size() - 5, 5, ".html") != 0) {
+        return false;
+      }
+    }
+  }
+  return true;
+}
+
+// A hidden name beside the target, free when made.
+fs::path besideTarget(const fs::path& target, const char* role) {
+  fs::path parent = target.parent_path().empty() ? fs::path(".") : target.parent_path();
+  std::random_device random;
+  for (int attempt = 0; attempt < 100; attempt++) {
+    char suffix[48];
+    snprintf(suffix, sizeof suffix, ".snp-%s-%08x%08x", role, random(), random());
+    fs::path p = parent / ("." + target.filename().string().substr(0, 64) + suffix);
+    std::error_code error;
+    if (!fs::exists(fs::symlink_status(p, error))) return p;
+  }
+  throw SnpError("cannot find a free name beside " + target.string());
+}
+
+// The folder the report is built in; removed again unless it was put in place.
+class BuildFolder {
+ public:
+  explicit BuildFolder(const fs::path& target) {
+    for (int attempt = 0; attempt < 100 && path_.empty(); attempt++) {
+      fs::path p = besideTarget(target, "new");
+      std::error_code error;
+      if (fs::create_directory(p, error)) path_ = p;
+      if (error) throw SnpError("cannot create a folder beside it: " + error.message());
+    }
+    if (path_.empty()) throw SnpError("cannot create a folder beside it");
+  }
+  ~BuildFolder() {
+    std::error_code ignored;
+    if (!path_.empty()) fs::remove_all(path_, ignored);
+  }
+  const fs::path& path() const { return path_; }
+  void placed() { path_.clear(); }
+
+ private:
+  fs::path path_;
+};
 
 }  // namespace
 
@@ -153,64 +333,52 @@ std::string pageName(const std::string& className) {
       out += buf;
     }
   }
-  return out;
+  if (out.size() <= kMaxPageStem) return out;
+  // Too long for a file name (255 bytes on most systems, less in a path):
+  // a prefix to read, and a hash of the whole name to tell pages apart.
+  uint64_t hash = 0xcbf29ce484222325u;  // FNV-1a, 64 bits
+  for (char ch : className) {
+    hash ^= static_cast<uint8_t>(ch);
+    hash *= 0x100000001b3u;
+  }
+  char tail[20];
+  snprintf(tail, sizeof tail, "~%016llx", static_cast<unsigned long long>(hash));
+  return out.substr(0, kMaxPageStem - 17) + tail;
 }
 
-size_t writeHtml(const Snapshot& s, const HtmlOptions& options) {
-  namespace fs = std::filesystem;
-  fs::path root(options.outputDir);
+size_t writeHtml(const Snapshot& s, const HtmlOptions& options,
+                 std::vector<std::string>* warnings) {
+  fs::path target = followLinks(options.outputDir);
   std::error_code error;
-  fs::create_directories(root / "classes", error);
-  if (error) throw SnpError("cannot create " + (root / "classes").string() + ": " + error.message());
-
-  // Page names that differ only in case would share a file on some systems.
-  std::map<const SnpClass*, std::string> pages;
-  std::set<std::string> taken;
-  for (const SnpClass* c : reportedClasses(s)) {
-    std::string base = pageName(c->name);
-    std::string name = base;
-    for (int n = 2;; n++) {
-      std::string folded = name;
-      std::transform(folded.begin(), folded.end(), folded.begin(), [](char ch) { return std::tolower(static_cast<unsigned char>(ch)); });
-      if (taken.insert(folded).second) break;
-      name = base + "-" + std::to_string(n);
-    }
-    pages[c] = name + ".html";
+  fs::file_status status = fs::status(target, error);
+  bool replacing = fs::exists(status);
+  if (replacing && !fs::is_directory(status)) throw SnpError("exists and is not a folder");
+  if (replacing && !holdsOnlyAReport(target)) {
+    throw SnpError("holds files that are not an snp report: left alone (choose another folder)");
   }
-
-  std::ofstream index = openPage(root / "index.html");
-  head(index, options.title);
-  std::string host = toUtf8(s.signatureText("hostname"));
-  std::string time = toUtf8(s.signatureText("timestamp"));
-  index << "<h1>" << xmlEscape(options.title) << "</h1>\n<p>Snapshot of " << xmlEscape(host) << ", "
-        << xmlEscape(time) << "</p>\n";
-  if (s.hasSignature("comment")) index << "<p>" << xmlEscape(toUtf8(s.signatureText("comment"))) << "</p>\n";
-  index << "<table id=\"classes\">\n<thead><tr><th>Package / class</th><th>Coverage</th><th>Line slots</th>"
-           "<th>Methods</th></tr></thead>\n<tbody>\n";
-  ReportCounts total;
-  size_t written = 0;
-  for (const auto& [package, classes] : classesByPackage(s)) {
-    ReportCounts packageCounts;
-    std::vector<ReportCounts> counts;
-    for (const SnpClass* c : classes) {
-      counts.push_back(countClass(s, *c));
-      add(&packageCounts, counts.back());
-    }
-    add(&total, packageCounts);
-    figuresRow(index, "package", xmlEscape(package.empty() ? "(default package)" : toUtf8(dottedName(package))),
-               packageCounts);
-    for (size_t i = 0; i < classes.size(); i++) {
-      const std::string& page = pages[classes[i]];
-      std::string link = "<a href=\"classes/" + xmlEscape(page) + "\">" +
-                         xmlEscape(toUtf8(simpleName(classes[i]->name))) + "</a>";
-      figuresRow(index, "class", link, counts[i]);
-      writeClassPage(s, *classes[i], options, root / "classes" / page);
-      written++;
-    }
+  if (!target.parent_path().empty()) {
+    fs::create_directories(target.parent_path(), error);
+    if (error) throw SnpError("cannot create " + target.parent_path().string() + ": " +
+                              error.message());
   }
-  index << "</tbody>\n<tfoot>\n";
-  figuresRow(index, "total", "Total", total);
-  index << "</tfoot>\n</table>\n</body>\n</html>\n";
-  if (!index) throw SnpError("cannot write " + (root / "index.html").string());
+  BuildFolder built(target);
+  size_t written = writeReport(s, options, built.path(), warnings);
+
+  // Swapped in two renames, so the old report is kept until the new one is in
+  // place; between them the target is briefly absent.
+  fs::path old;
+  if (replacing) {
+    old = besideTarget(target, "old");
+    fs::rename(target, old, error);
+    if (error) throw SnpError("cannot replace the old report: " + error.message());
+  }
+  fs::rename(built.path(), target, error);
+  if (error) {
+    std::error_code ignored;
+    if (replacing) fs::rename(old, target, ignored);
+    throw SnpError("cannot put the report in place: " + error.message());
+  }
+  built.placed();
+  if (replacing) fs::remove_all(old, error);
   return written;
 }

@@ -6,11 +6,19 @@
 // Pages hold their style inline and load nothing: a Content-Security-Policy
 // of default-src 'none' makes a browser refuse anything else. Coverage here is
 // computed from the counters by the agent's rules (line slots, or methods for
-// a class without slots). Each page is written as it is made.
+// a class without slots).
+//
+// The report is built in a new hidden folder beside the target and renamed
+// into place once whole, so a failure leaves the target as it was. An existing
+// target is replaced whole (no stale pages) when it holds a report and nothing
+// else; a folder with other files is refused. A source file is read only when
+// its path stays inside the source root (links followed); a source name that
+// leads outside gets a warning and the line list.
 #ifndef CCOVER_TOOLS_SNP_HTML_H_
 #define CCOVER_TOOLS_SNP_HTML_H_
 
 #include <string>
+#include <vector>
 
 #include "tools/snp/snapshot_model.h"
 
@@ -20,13 +28,18 @@ struct HtmlOptions {
   std::string title = "Coverage report";
 };
 
-// Returns the number of class pages written. Throws SnpError when a file can't
-// be written.
-size_t writeHtml(const Snapshot& s, const HtmlOptions& options);
+// Returns the number of class pages written; appends warnings (sources outside
+// the root), one line each. Throws SnpError, with the reason, when the report
+// can't be written or put in place.
+size_t writeHtml(const Snapshot& s, const HtmlOptions& options,
+                 std::vector<std::string>* warnings);
 
+// The longest page name before ".html" and a case suffix.
+constexpr size_t kMaxPageStem = 120;
 // The file name of a class page: the dotted name with characters other than
 // letters, digits, '.', '_', '-' and '$' as "_xx" (hex), so that it is valid on
-// every file system.
+// every file system. A name longer than kMaxPageStem keeps its first 103
+// characters and gets "~" and 16 hex digits of the FNV-1a hash of the class name.
 std::string pageName(const std::string& className);
 
 #endif  // CCOVER_TOOLS_SNP_HTML_H_

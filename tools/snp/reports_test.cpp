@@ -147,7 +147,9 @@ TEST(Html, WritesAnIndexAndAPagePerClass) {
   HtmlOptions options;
   options.outputDir = dir.file("report");
   options.sourceRoot = dataFile("src");
-  EXPECT_EQ(writeHtml(small(), options), 6u);
+  std::vector<std::string> warnings;
+  EXPECT_EQ(writeHtml(small(), options, &warnings), 6u);
+  EXPECT_TRUE(warnings.empty());
   std::string index = readText(dir.file("report/index.html"));
   EXPECT_NE(index.find("<a href=\"classes/app.tools.Main$Helper.html\">Main$Helper</a>"), std::string::npos);
   EXPECT_NE(index.find("<tr class=\"package\"><td>app.tools</td>"), std::string::npos);

@@ -5,6 +5,8 @@
 #include <stdint.h>
 #include <string.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <memory>
 
 #include "support/reader.h"
@@ -19,6 +21,21 @@ constexpr int32_t kTypeMethod = 'm';
 // Where a member sits, for error texts: ClassRoot member "12" (offset 345).
 std::string place(const char* root, const std::string& key, const SEView* v) {
   return std::string(root) + " member \"" + key + "\" (offset " + std::to_string(v->offset) + ")";
+}
+
+const char* fileKind(std::filesystem::file_type type) {
+  switch (type) {
+    case std::filesystem::file_type::directory:
+      return "a folder";
+    case std::filesystem::file_type::character:
+      return "a character device";
+    case std::filesystem::file_type::block:
+      return "a block device";
+    case std::filesystem::file_type::socket:
+      return "a socket";
+    default:
+      return "not a regular file";
+  }
 }
 
 [[noreturn]] void shape(const std::string& what) { throw SnpError("not a snapshot: " + what); }
@@ -132,23 +149,40 @@ bool Snapshot::hasSignature(const std::string& key) const {
 }
 
 std::vector<uint8_t> readFileBytes(const std::string& path, size_t maxBytes) {
+  namespace fs = std::filesystem;
+  // What the name is, before anything is read: a device such as /dev/zero
+  // never ends, and a folder is no snapshot.
+  std::error_code error;
+  fs::file_status status = fs::status(path, error);
+  bool regular = fs::is_regular_file(status);
+  if (fs::exists(status) && !regular && !fs::is_fifo(status)) {
+    throw SnpError(std::string(fileKind(status.type())) +
+                   ", not a snapshot file (only regular files and pipes are read)");
+  }
+  // A regular file is read up to the size it declares, and a larger size than
+  // any snapshot is refused before any memory is taken for it.
+  uintmax_t declared = regular ? fs::file_size(path, error) : 0;
+  if (regular && !error && declared > maxBytes) {
+    throw SnpError("larger than " + std::to_string(maxBytes) + " bytes: not a snapshot");
+  }
   FILE* file = fopen(path.c_str(), "rb");
   if (file == nullptr) throw SnpError(std::string("cannot open: ") + strerror(errno));
   std::vector<uint8_t> bytes;
+  size_t limit = regular && !error ? static_cast<size_t>(declared) : maxBytes;
+  if (regular) bytes.reserve(limit);
   uint8_t buffer[64 * 1024];
   size_t n;
-  while ((n = fread(buffer, 1, sizeof buffer, file)) > 0) {
-    // A device that never ends is not read for ever.
-    if (bytes.size() + n > maxBytes) {
-      fclose(file);
-      throw SnpError("larger than " + std::to_string(maxBytes) + " bytes: not a snapshot");
-    }
+  while (bytes.size() < limit &&
+         (n = fread(buffer, 1, std::min(sizeof buffer, limit - bytes.size()), file)) > 0) {
     bytes.insert(bytes.end(), buffer, buffer + n);
   }
   bool failed = ferror(file) != 0;
-  int error = errno;
+  int readError = errno;
+  // A pipe that goes on past the largest snapshot is not read for ever.
+  bool more = !regular && !failed && bytes.size() == limit && fgetc(file) != EOF;
   fclose(file);
-  if (failed) throw SnpError(std::string("cannot read: ") + strerror(error));
+  if (failed) throw SnpError(std::string("cannot read: ") + strerror(readError));
+  if (more) throw SnpError("larger than " + std::to_string(maxBytes) + " bytes: not a snapshot");
   return bytes;
 }
 

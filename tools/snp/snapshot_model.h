@@ -88,8 +88,10 @@ struct Snapshot {
 Snapshot loadSnapshot(const std::string& path);
 // The writer counts a file's bytes in 32 bits: no snapshot is longer.
 constexpr size_t kMaxSnapshotBytes = 0x7FFFFFFF;
-// The file's bytes (throws SnpError when it can't be opened or read, or holds
-// more than maxBytes).
+// The file's bytes. Only a regular file or a pipe is read: anything else (a
+// device, a folder) is refused before it is opened. A regular file is read up
+// to its size, a pipe to its end. Throws SnpError when the file can't be opened
+// or read, or holds more than maxBytes.
 std::vector<uint8_t> readFileBytes(const std::string& path, size_t maxBytes = kMaxSnapshotBytes);
 // The model of a decoded view; throws SnpError when its shape is not the agent's.
 Snapshot snapshotFromView(const SESnapshotView& view);

@@ -1,7 +1,5 @@
 #include "tools/snp/snapshot_writer.h"
 
-#include <errno.h>
-#include <stdio.h>
 #include <string.h>
 
 #include <memory>
@@ -13,6 +11,7 @@
 #include "support/element.h"
 #include "support/serializer.h"
 #include "snapshot/format.h"
+#include "tools/snp/output_file.h"
 
 namespace {
 
@@ -174,19 +173,13 @@ void writeSnapshotFile(const Snapshot& s, const std::string& path) {
   }
   items[3] = methodRoot(s);
 
-  FILE* file = fopen(path.c_str(), "wb");
-  if (file == nullptr) throw SnpError("cannot write " + path + ": " + strerror(errno));
-  SEStream* stream = SENewFileStream(file);
-  if (stream == nullptr) {
-    fclose(file);
-    remove(path.c_str());
-    throw std::bad_alloc();
-  }
-  for (const Element& item : items) SEWrite(stream, item.get());
-  SEWriteInt32(stream, snapshotEndMarker);
-  int error = 0;
-  if (!SEClose(stream, &error)) {
-    remove(path.c_str());
-    throw SnpError("cannot write " + path + ": " + strerror(error != 0 ? error : EIO));
-  }
+  OutputFile out(path);
+  // The stream lives here, not in the serializer's heap, so that its end does
+  // not close the file: OutputFile closes it (or standard output stays open).
+  SEStream stream = {};
+  stream.file = out.file();
+  for (const Element& item : items) SEWrite(&stream, item.get());
+  SEWriteInt32(&stream, snapshotEndMarker);
+  if (stream.failed) out.failed(stream.error);
+  out.commit();
 }

@@ -9,8 +9,10 @@
 // read from a file of up to 512 objects per root is written back byte for byte.
 //
 // Values the agent's records can't hold (a line number, method count, access
-// flags or line count beyond 16 bits) throw SnpError; so does a failed write,
-// after which the file is removed.
+// flags or line count beyond 16 bits) throw SnpError before anything is
+// written; so does a failed write ("cannot write: <reason>"). The file is
+// written as OutputFile writes: "-" is standard output, and a failure leaves
+// the target as it was.
 #ifndef CCOVER_TOOLS_SNP_SNAPSHOT_WRITER_H_
 #define CCOVER_TOOLS_SNP_SNAPSHOT_WRITER_H_
 
