@@ -114,4 +114,66 @@ TEST(Cli, UnwritableOutputIsAnError) {
             "snp: " + dir.file("no/such/folder/x.xml") + ": cannot write: No such file or directory\n");
 }
 
+TEST(Cli, DashIsStandardOutputForEveryReport) {
+  TempDir dir;
+  std::string snapshot = dataFile("small.snp");
+  for (std::vector<std::string> args :
+       {std::vector<std::string>{"lcov", snapshot}, {"jacoco", snapshot, "--name", "n"},
+        {"cobertura", snapshot}, {"dump", snapshot}}) {
+    std::vector<std::string> toFile = args;
+    toFile.insert(toFile.end(), {"-o", dir.file("out")});
+    ASSERT_EQ(snp(toFile).code, 0) << args[0];
+    std::vector<std::string> toDash = args;
+    toDash.insert(toDash.end(), {"-o", "-"});
+    SnpRun r = snp(toDash);
+    EXPECT_EQ(r.code, 0) << args[0];
+    EXPECT_EQ(r.out, readText(dir.file("out"))) << args[0];
+    EXPECT_FALSE(std::filesystem::exists("-")) << args[0] << " made a file named -";
+  }
+  SnpRun html = snp({"html", snapshot, "-o", "-"});
+  EXPECT_EQ(html.code, 2);
+  EXPECT_NE(html.err.find("a report is a folder: - (standard output) can't hold it"),
+            std::string::npos)
+      << html.err;
+}
+
+// Today's systems fail a write on a full disk; /dev/full fails every write the
+// same way. Behind a link, snp must neither remove the link nor the device.
+TEST(Cli, AFailedWriteRemovesNothingSnpDidNotCreate) {
+  if (!std::filesystem::is_character_file("/dev/full")) GTEST_SKIP() << "no /dev/full here";
+  TempDir dir;
+  std::string link = dir.file("out");
+  std::error_code error;
+  std::filesystem::create_symlink("/dev/full", link, error);
+  if (error) GTEST_SKIP() << "no symbolic links here: " << error.message();
+  std::string snapshot = dataFile("small.snp");
+  for (std::vector<std::string> args :
+       {std::vector<std::string>{"lcov", snapshot}, {"jacoco", snapshot}, {"cobertura", snapshot},
+        {"dump", snapshot}, {"merge", snapshot}}) {
+    args.insert(args.end(), {"-o", link});
+    SnpRun r = snp(args);
+    EXPECT_EQ(r.code, 1) << args[0];
+    EXPECT_EQ(r.err, "snp: " + link + ": cannot write: No space left on device\n") << args[0];
+    EXPECT_TRUE(std::filesystem::is_symlink(link)) << args[0];
+    EXPECT_TRUE(std::filesystem::is_character_file("/dev/full")) << args[0];
+  }
+}
+
+TEST(Cli, OnlyRegularFilesAndPipesAreRead) {
+  TempDir dir;
+  SnpRun folder = snp({"summary", dir.file("")});
+  EXPECT_EQ(folder.code, 1);
+  EXPECT_EQ(folder.err, "snp: " + dir.file("") +
+                            ": a folder, not a snapshot file (only regular files and pipes are "
+                            "read)\n");
+  if (!std::filesystem::is_character_file("/dev/null")) return;
+  for (const char* command : {"summary", "dump"}) {
+    SnpRun device = snp({command, "/dev/null"});
+    EXPECT_EQ(device.code, 1);
+    EXPECT_EQ(device.err,
+              "snp: /dev/null: a character device, not a snapshot file (only regular files and "
+              "pipes are read)\n");
+  }
+}
+
 }  // namespace
