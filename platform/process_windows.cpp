@@ -56,8 +56,8 @@ bool stdoutTakesColour() {
 }
 
 FILE* createNewFile(const char* path) {
-  int fd = _open(path, _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
-                 _S_IREAD | _S_IWRITE);
+  int fd =
+      _open(path, _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT, _S_IREAD | _S_IWRITE);
   if (fd < 0) return nullptr;
   FILE* file = _fdopen(fd, "wb");
   if (file == nullptr) _close(fd);

@@ -97,10 +97,10 @@ void runDump(const Args& a) {
 void runSummary(const Args& a) {
   Snapshot s = load(a.input);
   SummaryOptions options;
-  options.sort = a.sort == "coverage" ? SummaryOptions::Sort::kCoverage : SummaryOptions::Sort::kName;
+  options.sort =
+      a.sort == "coverage" ? SummaryOptions::Sort::kCoverage : SummaryOptions::Sort::kName;
   options.filter = a.filter;
-  options.colour =
-      a.colour == "always" || (a.colour == "auto" && platform::stdoutTakesColour());
+  options.colour = a.colour == "always" || (a.colour == "auto" && platform::stdoutTakesColour());
   writeOutput("-", [&](std::ostream& out) { writeSummary(s, options, out); });
 }
 
@@ -202,8 +202,7 @@ SnpCommand jacocoCommand(CLI::App& app, Args* a) {
   cmd->add_option("file", a->input, "snapshot file")->required();
   cmd->add_option("-o,--output", a->output, "the XML file to write (-: standard output)")
       ->required();
-  cmd->add_option("--name", a->reportName,
-                  "the report's name (default: the snapshot's file name)");
+  cmd->add_option("--name", a->reportName, "the report's name (default: the snapshot's file name)");
   return {cmd, [a] { runJacoco(*a); }};
 }
 
@@ -273,8 +272,8 @@ int runSnp(int argc, char** argv) {
 
   Args args;
   const SnpCommand commands[] = {
-      dumpCommand(app, &args),      summaryCommand(app, &args), lcovCommand(app, &args),
-      jacocoCommand(app, &args),    coberturaCommand(app, &args), htmlCommand(app, &args),
+      dumpCommand(app, &args),   summaryCommand(app, &args),   lcovCommand(app, &args),
+      jacocoCommand(app, &args), coberturaCommand(app, &args), htmlCommand(app, &args),
       mergeCommand(app, &args),
   };
 

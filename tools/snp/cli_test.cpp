@@ -33,10 +33,13 @@ TEST(Cli, EveryCommandRefusesAMissingFileInOneLine) {
   TempDir dir;
   std::string missing = dir.file("missing.snp");
   std::string out = dir.file("out");
-  for (std::vector<std::string> args :
-       {std::vector<std::string>{"dump", missing}, {"summary", missing}, {"lcov", missing, "-o", out},
-        {"jacoco", missing, "-o", out}, {"cobertura", missing, "-o", out}, {"html", missing, "-o", out},
-        {"merge", missing, missing, "-o", out}}) {
+  for (std::vector<std::string> args : {std::vector<std::string>{"dump", missing},
+                                        {"summary", missing},
+                                        {"lcov", missing, "-o", out},
+                                        {"jacoco", missing, "-o", out},
+                                        {"cobertura", missing, "-o", out},
+                                        {"html", missing, "-o", out},
+                                        {"merge", missing, missing, "-o", out}}) {
     SnpRun r = snp(args);
     EXPECT_EQ(r.code, 1) << args[0];
     EXPECT_EQ(r.err, "snp: " + missing + ": cannot open: No such file or directory\n") << args[0];
@@ -65,7 +68,8 @@ TEST(Cli, TruncatedAndCorruptFilesGiveOneLineAndExitOne) {
   EXPECT_EQ(snp({"summary", dir.file("corrupt.snp")}).err,
             "snp: " + dir.file("corrupt.snp") + ": unknown tag 12 at offset 40\n");
   EXPECT_EQ(snp({"summary", dir.file("empty.snp")}).err,
-            "snp: " + dir.file("empty.snp") + ": missing end marker 02 ca be de aa after 0 items (0 bytes)\n");
+            "snp: " + dir.file("empty.snp") +
+                ": missing end marker 02 ca be de aa after 0 items (0 bytes)\n");
 }
 
 TEST(Cli, HelpDescribesEveryCommand) {
@@ -103,23 +107,25 @@ TEST(Cli, ReportsAreWrittenToTheirFiles) {
   EXPECT_NE(summary.out.find("Total (7 classes)"), std::string::npos);
   EXPECT_EQ(snp({"merge", snapshot, snapshot, "-o", dir.file("double.snp")}).code, 0);
   Snapshot doubled = loadSnapshot(dir.file("double.snp"));
-  EXPECT_EQ(doubled.methods[doubled.methodById.at(12)].hits, (std::vector<uint32_t>{2, 8, 0, 6, 2}));
+  EXPECT_EQ(doubled.methods[doubled.methodById.at(12)].hits,
+            (std::vector<uint32_t>{2, 8, 0, 6, 2}));
 }
 
 TEST(Cli, UnwritableOutputIsAnError) {
   TempDir dir;
   SnpRun r = snp({"jacoco", dataFile("small.snp"), "-o", dir.file("no/such/folder/x.xml")});
   EXPECT_EQ(r.code, 1);
-  EXPECT_EQ(r.err,
-            "snp: " + dir.file("no/such/folder/x.xml") + ": cannot write: No such file or directory\n");
+  EXPECT_EQ(r.err, "snp: " + dir.file("no/such/folder/x.xml") +
+                       ": cannot write: No such file or directory\n");
 }
 
 TEST(Cli, DashIsStandardOutputForEveryReport) {
   TempDir dir;
   std::string snapshot = dataFile("small.snp");
-  for (std::vector<std::string> args :
-       {std::vector<std::string>{"lcov", snapshot}, {"jacoco", snapshot, "--name", "n"},
-        {"cobertura", snapshot}, {"dump", snapshot}}) {
+  for (std::vector<std::string> args : {std::vector<std::string>{"lcov", snapshot},
+                                        {"jacoco", snapshot, "--name", "n"},
+                                        {"cobertura", snapshot},
+                                        {"dump", snapshot}}) {
     std::vector<std::string> toFile = args;
     toFile.insert(toFile.end(), {"-o", dir.file("out")});
     ASSERT_EQ(snp(toFile).code, 0) << args[0];
@@ -147,9 +153,11 @@ TEST(Cli, AFailedWriteRemovesNothingSnpDidNotCreate) {
   std::filesystem::create_symlink("/dev/full", link, error);
   if (error) GTEST_SKIP() << "no symbolic links here: " << error.message();
   std::string snapshot = dataFile("small.snp");
-  for (std::vector<std::string> args :
-       {std::vector<std::string>{"lcov", snapshot}, {"jacoco", snapshot}, {"cobertura", snapshot},
-        {"dump", snapshot}, {"merge", snapshot}}) {
+  for (std::vector<std::string> args : {std::vector<std::string>{"lcov", snapshot},
+                                        {"jacoco", snapshot},
+                                        {"cobertura", snapshot},
+                                        {"dump", snapshot},
+                                        {"merge", snapshot}}) {
     args.insert(args.end(), {"-o", link});
     SnpRun r = snp(args);
     EXPECT_EQ(r.code, 1) << args[0];

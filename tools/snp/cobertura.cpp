@@ -10,14 +10,16 @@ namespace {
 
 std::string rate(const Counter& c) {
   char buf[32];
-  snprintf(buf, sizeof buf, "%.6g", c.total() == 0 ? 1.0 : static_cast<double>(c.covered) / static_cast<double>(c.total()));
+  snprintf(buf, sizeof buf, "%.6g",
+           c.total() == 0 ? 1.0 : static_cast<double>(c.covered) / static_cast<double>(c.total()));
   return buf;
 }
 
 void writeLines(const LineMap& lines, const char* indent, std::ostream& out) {
   out << indent << "<lines>\n";
   for (const auto& [number, line] : lines) {
-    out << indent << "  <line number=\"" << number << "\" hits=\"" << line.hits << "\" branch=\"false\"/>\n";
+    out << indent << "  <line number=\"" << number << "\" hits=\"" << line.hits
+        << "\" branch=\"false\"/>\n";
   }
   out << indent << "</lines>\n";
 }
@@ -36,7 +38,8 @@ void writeCobertura(const Snapshot& s, const std::string& sourceRoot, std::ostre
       << "<!DOCTYPE coverage SYSTEM \"http://cobertura.sourceforge.net/xml/coverage-04.dtd\">\n"
       << "<coverage line-rate=\"" << rate(total) << "\" branch-rate=\"0\" lines-covered=\""
       << total.covered << "\" lines-valid=\"" << total.total()
-      << "\" branches-covered=\"0\" branches-valid=\"0\" complexity=\"0\" version=\"snp\" timestamp=\""
+      << "\" branches-covered=\"0\" branches-valid=\"0\" complexity=\"0\" version=\"snp\" "
+         "timestamp=\""
       << seconds * 1000 << "\">\n"
       << "  <sources>\n    <source>" << xmlEscape(toUtf8(sourceRoot.empty() ? "." : sourceRoot))
       << "</source>\n  </sources>\n  <packages>\n";

@@ -169,7 +169,8 @@ void writeDump(const SESnapshotView& view, bool raw, std::ostream& out) {
       out << ",\n";
     }
     pad(out, 1);
-    out << "{\"offset\": " << markerOffset << ", \"tag\": 2, \"value\": " << kSESnapshotEndMarker << "}\n]\n";
+    out << "{\"offset\": " << markerOffset << ", \"tag\": 2, \"value\": " << kSESnapshotEndMarker
+        << "}\n]\n";
     return;
   }
   out << "{\n";

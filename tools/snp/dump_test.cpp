@@ -15,7 +15,8 @@ std::string dumpOf(const std::string& path, bool raw) {
   std::vector<uint8_t> bytes = readFileBytes(path);
   std::unique_ptr<SEReader, void (*)(SEReader*)> reader(SEReaderNew(), SEReaderFree);
   SESnapshotView view;
-  EXPECT_TRUE(SEReadSnapshot(reader.get(), bytes.data(), bytes.size(), &view)) << SEReaderError(reader.get());
+  EXPECT_TRUE(SEReadSnapshot(reader.get(), bytes.data(), bytes.size(), &view))
+      << SEReaderError(reader.get());
   std::ostringstream out;
   writeDump(view, raw, out);
   return out.str();
@@ -30,7 +31,8 @@ TEST(Dump, CommittedSnapshotGivesTheGoldenJson) {
 TEST(Dump, FreshSnapshotMatchesTheGoldenButForItsSignature) {
   TempDir dir;
   ASSERT_TRUE(writeFixture("small", dir.file("small.snp")));
-  nlohmann::ordered_json fresh = nlohmann::ordered_json::parse(dumpOf(dir.file("small.snp"), false));
+  nlohmann::ordered_json fresh =
+      nlohmann::ordered_json::parse(dumpOf(dir.file("small.snp"), false));
   nlohmann::ordered_json golden = nlohmann::ordered_json::parse(readText(dataFile("small.json")));
   EXPECT_EQ(fresh["Signature"]["comment"], "small table");
   fresh.erase("Signature");
@@ -42,10 +44,12 @@ TEST(Dump, NamedFormKeepsFileOrderAndNamesTheItems) {
   nlohmann::ordered_json j = nlohmann::ordered_json::parse(readText(dataFile("small.json")));
   std::vector<std::string> items;
   for (auto& [key, value] : j.items()) items.push_back(key);
-  EXPECT_EQ(items, (std::vector<std::string>{"SnapRoot", "Signature", "ClassRoot", "MethodRoot", "EndMarker"}));
+  EXPECT_EQ(items, (std::vector<std::string>{"SnapRoot", "Signature", "ClassRoot", "MethodRoot",
+                                             "EndMarker"}));
   std::vector<std::string> keys;
   for (auto& [key, value] : j["MethodRoot"]["12"].items()) keys.push_back(key);
-  EXPECT_EQ(keys, (std::vector<std::string>{"lc", "s", "lm", "id", "cid", "im", "t", "ln", "i", "af", "n"}));
+  EXPECT_EQ(keys, (std::vector<std::string>{"lc", "s", "lm", "id", "cid", "im", "t", "ln", "i",
+                                            "af", "n"}));
   EXPECT_EQ(j["ClassRoot"]["80"]["n"], "app/tools/Caf\xc3\xa9");
   EXPECT_EQ(j["EndMarker"], -1428242742);
 }

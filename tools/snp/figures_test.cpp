@@ -33,7 +33,8 @@ TEST(Figures, RecomputedFiguresEqualTheAgents) {
       std::vector<CciTestMethodSpec> methodShapes;
       for (int i = 0; i < methods; i++) {
         uint16_t slots = static_cast<uint16_t>(c % 3 == 0 ? 0 : next(6));
-        methodShapes.push_back({id + 1 + static_cast<uint32_t>(i), nullptr, nullptr, 0, slots, nullptr});
+        methodShapes.push_back(
+            {id + 1 + static_cast<uint32_t>(i), nullptr, nullptr, 0, slots, nullptr});
       }
       CClass* k = cciTestAddClass(id, "p/C", "C.java", 0, 1, methodShapes.data(), methods);
       for (int i = 0; i < methods; i++) {
@@ -49,7 +50,8 @@ TEST(Figures, RecomputedFiguresEqualTheAgents) {
       classes.push_back(k);
     }
     std::string path = dir.file("random.snp");
-    ASSERT_TRUE(writeSnapshotDocument(path.c_str(), nullptr, nullptr, cciGetCObjectsByID(), nullptr));
+    ASSERT_TRUE(
+        writeSnapshotDocument(path.c_str(), nullptr, nullptr, cciGetCObjectsByID(), nullptr));
     Snapshot s = loadSnapshot(path);
     for (const SnpClass& read : s.classes) {
       SnpClass again = read;

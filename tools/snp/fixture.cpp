@@ -20,14 +20,16 @@ struct MethodDef {
   std::vector<uint16_t> lines;
 };
 
-CClass* addClass(uint32_t id, const char* name, const char* source, const std::vector<MethodDef>& defs,
-                 uint16_t loaded = 1) {
+CClass* addClass(uint32_t id, const char* name, const char* source,
+                 const std::vector<MethodDef>& defs, uint16_t loaded = 1) {
   std::vector<CciTestMethodSpec> methodShapes;
   for (const MethodDef& d : defs) {
-    methodShapes.push_back({d.id, d.name, d.signature, d.flags, static_cast<uint16_t>(d.lines.size()),
-                     d.lines.empty() ? nullptr : d.lines.data()});
+    methodShapes.push_back({d.id, d.name, d.signature, d.flags,
+                            static_cast<uint16_t>(d.lines.size()),
+                            d.lines.empty() ? nullptr : d.lines.data()});
   }
-  return cciTestAddClass(id, name, source, 0x21, loaded, methodShapes.data(), static_cast<int32_t>(methodShapes.size()));
+  return cciTestAddClass(id, name, source, 0x21, loaded, methodShapes.data(),
+                         static_cast<int32_t>(methodShapes.size()));
 }
 
 // The program of the small table and of the halves.
@@ -44,8 +46,10 @@ std::vector<CClass*> addProgram() {
                              {{31, "join", "([Ljava/lang/String;)Ljava/lang/String;", 9, {4, 5, 6}},
                               {32, "hash0", "()I", 0x109, {}}}));
   classes.push_back(addClass(60, "app/Gen", nullptr, {{61, "run", "()V", 1, {1, 2}}}));
-  classes.push_back(addClass(70, "app/NoLines", "NoLines.java", {{71, "a", "()V", 1, {}}, {72, "b", "()V", 1, {}}}));
-  classes.push_back(addClass(80, "app/tools/Caf\xc3\xa9", "Caf\xc3\xa9.java", {{81, "<init>", "()V", 1, {2, 3}}}));
+  classes.push_back(addClass(70, "app/NoLines", "NoLines.java",
+                             {{71, "a", "()V", 1, {}}, {72, "b", "()V", 1, {}}}));
+  classes.push_back(addClass(80, "app/tools/Caf\xc3\xa9", "Caf\xc3\xa9.java",
+                             {{81, "<init>", "()V", 1, {2, 3}}}));
   CciTestMethodSpec area = {41, "area", "()D", 0x401, 0, nullptr};
   cciTestAddInterface(40, "app/util/Shape", "Shape.java", 0x601, &area, 1);
   addClass(50, "app/Lazy", "Lazy.java", {}, 0);
@@ -58,7 +62,8 @@ void finish(const std::vector<CClass*>& classes) {
 
 bool write(const std::string& path, const char* comment) {
   int32_t bytes = 0;
-  return writeSnapshotDocument(path.c_str(), "src/main/java", comment, cciGetCObjectsByID(), &bytes);
+  return writeSnapshotDocument(path.c_str(), "src/main/java", comment, cciGetCObjectsByID(),
+                               &bytes);
 }
 
 void small() {
@@ -148,7 +153,8 @@ void large(int methods) {
     CClass* k = addClass(classId, name.c_str(), source.c_str(), defs);
     for (uint32_t i = 0; i < k->methodCount; i++) {
       CMethod& m = k->methods[i];
-      for (uint32_t slot = 0; slot < m.lineCount; slot++) m.hits[slot] = next() % 3 == 0 ? 0 : next() % 100;
+      for (uint32_t slot = 0; slot < m.lineCount; slot++)
+        m.hits[slot] = next() % 3 == 0 ? 0 : next() % 100;
       m.invocations = m.hits[0];
     }
     classes.push_back(k);

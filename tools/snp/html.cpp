@@ -28,7 +28,8 @@ const char kStyle[] =
     "td.n{text-align:right;font-variant-numeric:tabular-nums}"
     "tr.package td{font-weight:bold;background:#f0f0f0}"
     "tr.class td:first-child{padding-left:1.5em}"
-    ".bar{display:inline-block;width:120px;height:10px;background:#e05050;vertical-align:middle;margin-right:6px}"
+    ".bar{display:inline-block;width:120px;height:10px;background:#e05050;vertical-align:middle;"
+    "margin-right:6px}"
     ".fill{height:100%;background:#40a040}"
     "table.source td{border:none;padding:0 8px;font-family:monospace;white-space:pre}"
     "tr.hit td.code{background:#d8f5d8}tr.part td.code{background:#fbf3c4}"
@@ -38,7 +39,8 @@ void head(std::ostream& out, const std::string& title) {
   out << "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
       << "<meta http-equiv=\"Content-Security-Policy\" content=\"default-src 'none'; "
          "style-src 'unsafe-inline'\">\n"
-      << "<title>" << xmlEscape(title) << "</title>\n<style>" << kStyle << "</style>\n</head>\n<body>\n";
+      << "<title>" << xmlEscape(title) << "</title>\n<style>" << kStyle
+      << "</style>\n</head>\n<body>\n";
 }
 
 // The class's coverage over its slots, or over its methods without slots.
@@ -57,15 +59,16 @@ void add(ReportCounts* total, const ReportCounts& k) {
 }
 
 void bar(std::ostream& out, int32_t figure) {
-  out << "<td><span class=\"bar\"><span class=\"fill\" style=\"display:block;width:" << percentText(figure)
-      << "%\"></span></span>" << percentText(figure) << "%</td>";
+  out << "<td><span class=\"bar\"><span class=\"fill\" style=\"display:block;width:"
+      << percentText(figure) << "%\"></span></span>" << percentText(figure) << "%</td>";
 }
 
-void figuresRow(std::ostream& out, const char* rowClass, const std::string& nameCell, const ReportCounts& k) {
+void figuresRow(std::ostream& out, const char* rowClass, const std::string& nameCell,
+                const ReportCounts& k) {
   out << "<tr class=\"" << rowClass << "\"><td>" << nameCell << "</td>";
   bar(out, coverageOf(k));
-  out << "<td class=\"n\">" << k.executed << "/" << k.slots << "</td><td class=\"n\">" << k.entered << "/"
-      << k.methods << "</td></tr>\n";
+  out << "<td class=\"n\">" << k.executed << "/" << k.slots << "</td><td class=\"n\">" << k.entered
+      << "/" << k.methods << "</td></tr>\n";
 }
 
 const char* lineClass(const LineCount& line) {
@@ -74,7 +77,8 @@ const char* lineClass(const LineCount& line) {
 }
 
 void writeSource(std::ostream& out, std::ifstream& source, const LineMap& lines) {
-  out << "<h2>Source</h2>\n<table class=\"source\">\n<tr><th>Line</th><th>Hits</th><th>Code</th></tr>\n";
+  out << "<h2>Source</h2>\n<table "
+         "class=\"source\">\n<tr><th>Line</th><th>Hits</th><th>Code</th></tr>\n";
   std::string text;
   int32_t number = 0;
   while (std::getline(source, text)) {
@@ -96,8 +100,9 @@ void writeLineList(std::ostream& out, const LineMap& lines, const char* note) {
   out << "<h2>Lines</h2>\n<p>" << note << "</p>\n<table class=\"source\">\n"
       << "<tr><th>Line</th><th>Hits</th><th>Slots run</th></tr>\n";
   for (const auto& [number, line] : lines) {
-    out << "<tr class=\"" << lineClass(line) << "\"><td class=\"n\">" << number << "</td><td class=\"n\">"
-        << line.hits << "</td><td class=\"code\">" << line.slotsHit << "/" << line.slots << "</td></tr>\n";
+    out << "<tr class=\"" << lineClass(line) << "\"><td class=\"n\">" << number
+        << "</td><td class=\"n\">" << line.hits << "</td><td class=\"code\">" << line.slotsHit
+        << "/" << line.slots << "</td></tr>\n";
   }
   out << "</table>\n";
 }
@@ -358,8 +363,8 @@ size_t writeHtml(const Snapshot& s, const HtmlOptions& options,
   }
   if (!target.parent_path().empty()) {
     fs::create_directories(target.parent_path(), error);
-    if (error) throw SnpError("cannot create " + target.parent_path().string() + ": " +
-                              error.message());
+    if (error)
+      throw SnpError("cannot create " + target.parent_path().string() + ": " + error.message());
   }
   BuildFolder built(target);
   size_t written = writeReport(s, options, built.path(), warnings);

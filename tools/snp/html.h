@@ -31,8 +31,7 @@ struct HtmlOptions {
 // Returns the number of class pages written; appends warnings (sources outside
 // the root), one line each. Throws SnpError, with the reason, when the report
 // can't be written or put in place.
-size_t writeHtml(const Snapshot& s, const HtmlOptions& options,
-                 std::vector<std::string>* warnings);
+size_t writeHtml(const Snapshot& s, const HtmlOptions& options, std::vector<std::string>* warnings);
 
 // The longest page name before ".html" and a case suffix.
 constexpr size_t kMaxPageStem = 120;

@@ -73,8 +73,8 @@ void writeJacoco(const Snapshot& s, const std::string& reportName, std::ostream&
       // A line that two classes of the file share counts once here.
       fileCounters.line = lineCounter(lines);
       for (const auto& [number, line] : lines) {
-        out << "      <line nr=\"" << number << "\" mi=\"" << line.slots - line.slotsHit << "\" ci=\""
-            << line.slotsHit << "\" mb=\"0\" cb=\"0\"/>\n";
+        out << "      <line nr=\"" << number << "\" mi=\"" << line.slots - line.slotsHit
+            << "\" ci=\"" << line.slotsHit << "\" mb=\"0\" cb=\"0\"/>\n";
       }
       writeCounters(fileCounters, "      ", out);
       out << "    </sourcefile>\n";

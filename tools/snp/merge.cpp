@@ -311,8 +311,7 @@ void assemble(std::vector<Built>* built, Snapshot* out) {
 
 uint32_t addCounters(uint32_t a, uint32_t b) { return b > UINT32_MAX - a ? UINT32_MAX : a + b; }
 
-Snapshot mergeSnapshots(const std::vector<MergeInput>& inputs,
-                        std::vector<std::string>* warnings) {
+Snapshot mergeSnapshots(const std::vector<MergeInput>& inputs, std::vector<std::string>* warnings) {
   if (inputs.empty()) throw SnpError("nothing to merge");
   std::vector<const MergeInput*> aged = byAge(inputs);
   checkVersions(aged);

@@ -39,8 +39,10 @@ TEST(Merge, WithItselfDoublesEveryCounter) {
   Snapshot s = fixture(dir, "small");
   std::vector<std::string> warnings;
   Snapshot merged = mergeSnapshots({{"a", s}, {"b", s}}, &warnings);
-  EXPECT_EQ(warnings, std::vector<std::string>{
-                          "b is the same run as a (same Signature and counters): its counts are added twice"});
+  EXPECT_EQ(
+      warnings,
+      std::vector<std::string>{
+          "b is the same run as a (same Signature and counters): its counts are added twice"});
   writeSnapshotFile(merged, dir.file("merged.snp"));
   Snapshot back = loadSnapshot(dir.file("merged.snp"));
   ASSERT_EQ(back.methods.size(), s.methods.size());
@@ -56,7 +58,8 @@ TEST(Merge, WithItselfDoublesEveryCounter) {
   // The counter of 0x80000005 saturates instead of wrapping to 10.
   const SnpClass* helper = findClass(back, "app/tools/Main$Helper");
   EXPECT_EQ(back.method(*helper, 1).invocations, 0xFFFFFFFFu);
-  EXPECT_EQ(back.method(*findClass(back, "app/util/Strings"), 0).hits, (std::vector<uint32_t>{6, 6, 0}));
+  EXPECT_EQ(back.method(*findClass(back, "app/util/Strings"), 0).hits,
+            (std::vector<uint32_t>{6, 6, 0}));
   expectFiguresConsistent(back);
   // Doubling changes no fraction here: the same slots ran.
   for (const SnpClass& c : s.classes) {
@@ -104,10 +107,12 @@ TEST(Merge, DifferingClassIsReportedAndKeptFromTheNewest) {
   // The newer one first on the command line: age decides, not position.
   Snapshot merged = mergeSnapshots({{"new.snp", newer}, {"old.snp", older}}, &warnings);
   ASSERT_EQ(warnings.size(), 1u);
-  EXPECT_EQ(warnings[0], "class app/util/Strings differs between old.snp and new.snp; kept from new.snp");
+  EXPECT_EQ(warnings[0],
+            "class app/util/Strings differs between old.snp and new.snp; kept from new.snp");
   const SnpClass* kept = findClass(merged, "app/util/Strings");
   EXPECT_EQ(merged.method(*kept, 0).hits, (std::vector<uint32_t>{3, 3, 0, 9})) << "not added";
-  EXPECT_EQ(merged.method(*findClass(merged, "app/tools/Main"), 1).hits, (std::vector<uint32_t>{2, 8, 0, 6, 2}));
+  EXPECT_EQ(merged.method(*findClass(merged, "app/tools/Main"), 1).hits,
+            (std::vector<uint32_t>{2, 8, 0, 6, 2}));
   expectFiguresConsistent(merged);
 }
 
@@ -147,7 +152,8 @@ TEST(Merge, ClassesAreMatchedByNameAndCollidingIdsRenumbered) {
   const SnpClass* moved = findClass(back, "app/Other");
   ASSERT_NE(main, nullptr);
   ASSERT_NE(moved, nullptr);
-  EXPECT_EQ(back.method(*main, 1).hits, (std::vector<uint32_t>{1, 4, 0, 3, 1})) << "nothing mixed in";
+  EXPECT_EQ(back.method(*main, 1).hits, (std::vector<uint32_t>{1, 4, 0, 3, 1}))
+      << "nothing mixed in";
   EXPECT_NE(moved->id, 10);
   EXPECT_GT(moved->id, 81) << "above every ID in use";
   EXPECT_EQ(back.method(*moved, 0).classId, moved->id);
@@ -172,7 +178,8 @@ TEST(Merge, AClassNotLoadedInOneInputAddsNothing) {
   ASSERT_TRUE(kept->loaded);
   EXPECT_EQ(merged.method(*kept, 0).hits, (std::vector<uint32_t>{3, 3, 0})) << "counted once";
   EXPECT_EQ(merged.method(*findClass(merged, "app/Gen"), 0).lines, (std::vector<int32_t>{1, 2}));
-  EXPECT_EQ(merged.method(*findClass(merged, "app/tools/Main"), 0).hits, (std::vector<uint32_t>{2}));
+  EXPECT_EQ(merged.method(*findClass(merged, "app/tools/Main"), 0).hits,
+            (std::vector<uint32_t>{2}));
   EXPECT_EQ(merged.methods.size(), s.methods.size());
 }
 

@@ -73,19 +73,23 @@ TEST(Cobertura, RatesAreCoveredOverValid) {
   std::ostringstream out;
   writeCobertura(small(), "src", out);
   std::string xml = out.str();
-  EXPECT_NE(xml.find("<coverage line-rate=\"0.588235\" branch-rate=\"0\" lines-covered=\"10\" lines-valid=\"17\""),
+  EXPECT_NE(xml.find("<coverage line-rate=\"0.588235\" branch-rate=\"0\" lines-covered=\"10\" "
+                     "lines-valid=\"17\""),
             std::string::npos);
-  EXPECT_NE(xml.find("<class name=\"app.tools.Main$Helper\" filename=\"app/tools/Main.java\" line-rate=\"0.666667\""),
+  EXPECT_NE(xml.find("<class name=\"app.tools.Main$Helper\" filename=\"app/tools/Main.java\" "
+                     "line-rate=\"0.666667\""),
             std::string::npos);
   EXPECT_NE(xml.find("<source>src</source>"), std::string::npos);
   // Lines of classes add up to the top counts.
   std::string classes = xml;
   uint64_t lines = 0, covered = 0;
   std::regex classLines("<class [^>]*>[\\s\\S]*?</methods>\\s*<lines>([\\s\\S]*?)</lines>");
-  for (auto it = std::sregex_iterator(xml.begin(), xml.end(), classLines); it != std::sregex_iterator(); ++it) {
+  for (auto it = std::sregex_iterator(xml.begin(), xml.end(), classLines);
+       it != std::sregex_iterator(); ++it) {
     std::string body = (*it)[1];
     std::regex line("hits=\"(\\d+)\"");
-    for (auto l = std::sregex_iterator(body.begin(), body.end(), line); l != std::sregex_iterator(); ++l) {
+    for (auto l = std::sregex_iterator(body.begin(), body.end(), line); l != std::sregex_iterator();
+         ++l) {
       lines++;
       if ((*l)[1] != "0") covered++;
     }
@@ -124,7 +128,8 @@ TEST(Summary, SortsByCoverageAndFilters) {
   EXPECT_LT(cafe, main);
   EXPECT_LT(main, helper);
   EXPECT_EQ(text.find("app.util"), std::string::npos);
-  EXPECT_NE(text.find("Total (3 classes)        61.53%"), std::string::npos) << text;  // 8 of 13 slots
+  EXPECT_NE(text.find("Total (3 classes)        61.53%"), std::string::npos)
+      << text;  // 8 of 13 slots
   options.filter = "app/tools/Main$";
   std::ostringstream helperOnly;
   writeSummary(small(), options, helperOnly);
@@ -151,12 +156,14 @@ TEST(Html, WritesAnIndexAndAPagePerClass) {
   EXPECT_EQ(writeHtml(small(), options, &warnings), 6u);
   EXPECT_TRUE(warnings.empty());
   std::string index = readText(dir.file("report/index.html"));
-  EXPECT_NE(index.find("<a href=\"classes/app.tools.Main$Helper.html\">Main$Helper</a>"), std::string::npos);
+  EXPECT_NE(index.find("<a href=\"classes/app.tools.Main$Helper.html\">Main$Helper</a>"),
+            std::string::npos);
   EXPECT_NE(index.find("<tr class=\"package\"><td>app.tools</td>"), std::string::npos);
   EXPECT_EQ(index.find("://"), std::string::npos) << "nothing external";
   std::string main = readText(dir.file("report/classes/app.tools.Main.html"));
   // Source found: line 6 (one of two slots run) is partly hit, line 12 missed.
-  EXPECT_NE(main.find("<tr class=\"part\"><td class=\"n\">6</td><td class=\"n\">4</td>"), std::string::npos);
+  EXPECT_NE(main.find("<tr class=\"part\"><td class=\"n\">6</td><td class=\"n\">4</td>"),
+            std::string::npos);
   EXPECT_NE(main.find("<tr class=\"miss\"><td class=\"n\">12</td>"), std::string::npos);
   EXPECT_NE(main.find("public static void main(String[] args) {"), std::string::npos);
   // No source under the root: the line list.
@@ -170,7 +177,8 @@ TEST(Reports, AnEmptyTableGivesEmptyReports) {
   EXPECT_TRUE(s.classes.empty());
   std::ostringstream summary, lcov, jacoco;
   writeSummary(s, SummaryOptions(), summary);
-  EXPECT_NE(summary.str().find("Total (0 classes)         -           -    0/0      0/0"), std::string::npos)
+  EXPECT_NE(summary.str().find("Total (0 classes)         -           -    0/0      0/0"),
+            std::string::npos)
       << summary.str();
   EXPECT_EQ(writeLcov(s, LcovOptions(), lcov), 0u);
   EXPECT_EQ(lcov.str(), "");

@@ -48,7 +48,7 @@ enum class SnpKind { kClass, kInterface };
 struct SnpClass {
   SnpKind kind = SnpKind::kClass;
   int32_t id = 0;
-  std::string name;  // as held: VM form "app/tools/Main"
+  std::string name;    // as held: VM form "app/tools/Main"
   bool loaded = true;  // false: "lod" = 0, only id and name are known
   // "sn" is the text "0" when the class has no source file name.
   bool hasSourceName = false;
@@ -67,7 +67,7 @@ struct SnpClass {
 };
 
 struct Snapshot {
-  std::string version;     // SnapRoot "Version"
+  std::string version;      // SnapRoot "Version"
   int32_t snapVersion = 0;  // SnapRoot "SnapVersion"
   // Signature members in file order; values are the bytes held (with the NUL
   // that the agent's strings end with).

@@ -175,7 +175,8 @@ std::string shapeError(SElem* classElem, SElem* methodElem) {
   SENamedPut(classes, "1", classElem);
   SElem* methods = SENewNamed(200, "MethodRoot");
   SENamedPut(methods, "2", methodElem);
-  std::vector<uint8_t> bytes = encode({snapRoot(), SENewNamed(5, "Signature"), classes, methods}, dir);
+  std::vector<uint8_t> bytes =
+      encode({snapRoot(), SENewNamed(5, "Signature"), classes, methods}, dir);
   try {
     snapshotFromBytes(bytes.data(), bytes.size());
   } catch (const SnpError& e) {
@@ -189,12 +190,14 @@ TEST(SnapshotModel, WellFormedHandBuiltSnapshotReads) {
 }
 
 TEST(SnapshotModel, RefusesShapesTheAgentNeverWrites) {
-  EXPECT_EQ(shapeError(classWithMethod(3), method(2, 2, 2)),
-            "not a snapshot: ClassRoot member \"1\" (offset 49) lists method 3, which MethodRoot lacks");
+  EXPECT_EQ(
+      shapeError(classWithMethod(3), method(2, 2, 2)),
+      "not a snapshot: ClassRoot member \"1\" (offset 49) lists method 3, which MethodRoot lacks");
   // SnapRoot 40 bytes, an empty Signature 3, ClassRoot's head 5 and the
   // class element 73: the method element starts at 128.
   EXPECT_EQ(shapeError(classWithMethod(2), method(2, 2, 1)),
-            "not a snapshot: MethodRoot member \"2\" (offset 128): \"ln\", \"lc\" and \"lm\" differ in length");
+            "not a snapshot: MethodRoot member \"2\" (offset 128): \"ln\", \"lc\" and \"lm\" "
+            "differ in length");
   EXPECT_EQ(shapeError(classWithMethod(2, false), method(2, 1, 1)),
             "not a snapshot: ClassRoot member \"1\" (offset 49) has no \"t\"");
 }

@@ -8,9 +8,9 @@
 
 #include "cci/records.h"
 #include "snapshot/document.h"
+#include "snapshot/format.h"
 #include "support/element.h"
 #include "support/serializer.h"
-#include "snapshot/format.h"
 #include "tools/snp/output_file.h"
 
 namespace {
@@ -33,7 +33,8 @@ void put(SElem* named, const std::string& key, SElem* child) {
 
 uint16_t narrow(int64_t value, const std::string& what) {
   if (value < 0 || value > 0xFFFF) {
-    throw SnpError("cannot write " + what + " " + std::to_string(value) + ": the agent's records hold 16 bits");
+    throw SnpError("cannot write " + what + " " + std::to_string(value) +
+                   ": the agent's records hold 16 bits");
   }
   return static_cast<uint16_t>(value);
 }

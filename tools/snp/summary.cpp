@@ -14,7 +14,7 @@ const char kReset[] = "\x1b[0m";
 struct Row {
   std::string name;
   bool loaded = true;
-  int32_t coverage = 0;  // fixed point; the sort key
+  int32_t coverage = 0;         // fixed point; the sort key
   int32_t figures[2] = {0, 0};  // coverage and since the mark, for the colours
   std::string cells[5];
 };
@@ -34,7 +34,9 @@ const char* colourOf(int32_t figure) {
   return "\x1b[31m";
 }
 
-std::string ratio(uint32_t part, uint32_t whole) { return std::to_string(part) + "/" + std::to_string(whole); }
+std::string ratio(uint32_t part, uint32_t whole) {
+  return std::to_string(part) + "/" + std::to_string(whole);
+}
 
 bool matches(const std::string& name, const std::string& prefix) {
   if (prefix.empty()) return true;
@@ -100,7 +102,8 @@ void writeSummary(const Snapshot& s, const SummaryOptions& options, std::ostream
       return a.name < b.name;
     });
   } else {
-    std::stable_sort(rows.begin(), rows.end(), [](const Row& a, const Row& b) { return a.name < b.name; });
+    std::stable_sort(rows.begin(), rows.end(),
+                     [](const Row& a, const Row& b) { return a.name < b.name; });
   }
 
   Row header;
@@ -112,7 +115,8 @@ void writeSummary(const Snapshot& s, const SummaryOptions& options, std::ostream
   header.loaded = false;
 
   Row totals;
-  totals.cells[0] = "Total (" + std::to_string(rows.size()) + (rows.size() == 1 ? " class)" : " classes)");
+  totals.cells[0] =
+      "Total (" + std::to_string(rows.size()) + (rows.size() == 1 ? " class)" : " classes)");
   if (total.slots > 0) {
     totals.figures[0] = fixedPointFraction(total.executed, total.slots);
     totals.figures[1] = fixedPointFraction(total.changed, total.slots);
@@ -130,7 +134,8 @@ void writeSummary(const Snapshot& s, const SummaryOptions& options, std::ostream
 
   std::vector<size_t> widths(5, 0);
   for (const Row* row : {&header, &totals}) {
-    for (size_t col = 0; col < 5; col++) widths[col] = std::max(widths[col], width(row->cells[col]));
+    for (size_t col = 0; col < 5; col++)
+      widths[col] = std::max(widths[col], width(row->cells[col]));
   }
   for (const Row& row : rows) {
     for (size_t col = 0; col < 5; col++) widths[col] = std::max(widths[col], width(row.cells[col]));

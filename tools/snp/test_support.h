@@ -36,7 +36,9 @@ class TempDir {
   std::filesystem::path path_;
 };
 
-inline std::string dataFile(const std::string& name) { return std::string(SNP_DATA_DIR) + "/" + name; }
+inline std::string dataFile(const std::string& name) {
+  return std::string(SNP_DATA_DIR) + "/" + name;
+}
 
 inline std::string readText(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -47,7 +49,8 @@ inline std::string readText(const std::string& path) {
 
 inline void writeBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
   std::ofstream out(path, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
 }
 
 // Writes a fixture with the agent's writer and loads it.

@@ -7,7 +7,6 @@
 #include "support/modified_utf8.h"
 #include "tools/snp/snapshot_model.h"
 
-
 std::string vmName(const std::string& name) {
   std::string out = name;
   for (char& ch : out) {
@@ -58,14 +57,30 @@ std::string xmlEscape(const std::string& utf8) {
   out.reserve(utf8.size() + 8);
   for (char ch : utf8) {
     switch (ch) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      case '\'': out += "&#39;"; break;
-      case '\t': out += "&#9;"; break;
-      case '\n': out += "&#10;"; break;
-      case '\r': out += "&#13;"; break;
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      case '\'':
+        out += "&#39;";
+        break;
+      case '\t':
+        out += "&#9;";
+        break;
+      case '\n':
+        out += "&#10;";
+        break;
+      case '\r':
+        out += "&#13;";
+        break;
       default:
         if (static_cast<uint8_t>(ch) < 0x20) {
           out += "\xEF\xBF\xBD";
