@@ -43,14 +43,15 @@ if [ "$(id -u)" = 0 ] && mkdir -p full && mount -t tmpfs -o size=64k tmpfs full 
   ln -s real.info full/link.info
   mknod full/device c 1 7  # /dev/full: every write fails
   cat /dev/zero > full/filler 2> /dev/null || true
+  # Larger than the space the old file's blocks would free if it were cut.
   for target in full/link.info full/real.info full/device; do
-    expect 1 "snp: $target: cannot write: No space left on device" lcov small.snp -o $target
+    expect 1 "snp: $target: cannot write: No space left on device" lcov large.snp -o $target
   done
   [ -L full/link.info ] || fail "the link was removed"
   [ "$(cat full/real.info)" = "old tracefile" ] || fail "the file was not kept as it was"
   [ -c full/device ] || fail "the device node was removed"
   expect 1 "snp: full/merged.snp: cannot write: No space left on device" \
-    merge small.snp -o full/merged.snp
+    merge large.snp -o full/merged.snp
   only full device filler link.info real.info report
   umount full
   trap - EXIT
@@ -90,6 +91,18 @@ for command in summary dump; do
   expect 1 "snp: /dev/zero: a character device, not a snapshot file (only regular files and pipes are read)" \
     $command /dev/zero
 done
+# A file that declares more bytes than any snapshot holds is refused by its
+# size, before a byte is read: under a 1 GiB address-space limit (not with
+# AddressSanitizer, which reserves far more), reading it first would fail.
+truncate -s 3G huge.snp
+limit="ulimit -v 1048576"
+if ldd "$SNP" | grep -q libasan; then limit=":"; fi
+code=0
+(eval "$limit" && exec "$SNP" summary huge.snp) > out.txt 2> err.txt || code=$?
+[ "$code" = 1 ] || fail "a 3 GiB file: exit $code"
+[ "$(cat err.txt)" = "snp: huge.snp: larger than 2147483647 bytes: not a snapshot" ] \
+  || fail "a 3 GiB file: $(cat err.txt)"
+rm huge.snp
 "$SNP" summary small.snp > direct.txt
 "$SNP" summary <(cat small.snp) > piped.txt || fail "a pipe was not read"
 cmp -s direct.txt piped.txt || fail "the pipe gave another summary"
