@@ -353,8 +353,14 @@ std::string pageName(const std::string& className) {
 
 size_t writeHtml(const Snapshot& s, const HtmlOptions& options,
                  std::vector<std::string>* warnings) {
-  fs::path target = followLinks(options.outputDir);
   std::error_code error;
+  // "report/" and "report" are one folder, and a link to one is followed: the
+  // build and old folders are named after the folder's own last part.
+  fs::path named = fs::path(options.outputDir).lexically_normal();
+  if (named.filename().empty() && named.has_parent_path()) named = named.parent_path();
+  fs::path target = fs::absolute(fs::path(followLinks(named.string())), error).lexically_normal();
+  if (error) throw SnpError("cannot write: " + error.message());
+  if (target.filename().empty()) target = target.parent_path();
   fs::file_status status = fs::status(target, error);
   bool replacing = fs::exists(status);
   if (replacing && !fs::is_directory(status)) throw SnpError("exists and is not a folder");

@@ -45,6 +45,20 @@ TEST(Html, AnOldReportIsReplacedWholeAndNothingIsLeftBeside) {
   EXPECT_EQ(entries(dir.file("report/classes")).size(), 6u);
   // Neither the folder it was built in nor the old one stays.
   EXPECT_EQ(entries(dir.file("")), std::vector<std::string>{"report"});
+
+  // Named with a trailing slash, or through a link: the folder is replaced, the
+  // link stays.
+  writeBytes(dir.file("report/classes/app.Stale.html"), {'o', 'l', 'd'});
+  html(small(), dir.file("report") + "/", "", &warnings);
+  EXPECT_FALSE(fs::exists(dir.file("report/classes/app.Stale.html")));
+  std::error_code error;
+  fs::create_directory_symlink("report", dir.file("current"), error);
+  if (error) return;
+  writeBytes(dir.file("report/classes/app.Stale.html"), {'o', 'l', 'd'});
+  html(small(), dir.file("current"), "", &warnings);
+  EXPECT_TRUE(fs::is_symlink(dir.file("current")));
+  EXPECT_FALSE(fs::exists(dir.file("report/classes/app.Stale.html")));
+  EXPECT_EQ(entries(dir.file("")), (std::vector<std::string>{"current", "report"}));
 }
 
 TEST(Html, AFolderHoldingOtherFilesIsLeftAlone) {
