@@ -19,6 +19,7 @@ struct SnpRun {
 SnpRun snp(std::vector<std::string> args) {
   args.insert(args.begin(), "snp");
   std::vector<char*> argv;
+  argv.reserve(args.size());
   for (std::string& a : args) argv.push_back(a.data());
   std::ostringstream out, err;
   std::streambuf* oldOut = std::cout.rdbuf(out.rdbuf());

@@ -23,6 +23,7 @@ struct MethodDef {
 CClass* addClass(uint32_t id, const char* name, const char* source,
                  const std::vector<MethodDef>& defs, uint16_t loaded = 1) {
   std::vector<CciTestMethodSpec> methodShapes;
+  methodShapes.reserve(defs.size());
   for (const MethodDef& d : defs) {
     methodShapes.push_back({d.id, d.name, d.signature, d.flags,
                             static_cast<uint16_t>(d.lines.size()),
@@ -147,6 +148,7 @@ void large(int methods) {
     std::vector<MethodDef> defs;
     for (int i = 0; i < 10 && c * 10 + i < methods; i++) {
       std::vector<uint16_t> lines;
+      lines.reserve(8);
       for (int k = 0; k < 8; k++) lines.push_back(static_cast<uint16_t>(10 + i * 12 + k));
       defs.push_back({classId + 1 + static_cast<uint32_t>(i), kNames[i % 5], "(I)V", 1, lines});
     }

@@ -239,7 +239,9 @@ size_t writeReport(const Snapshot& s, const HtmlOptions& options, const fs::path
     index << "<table id=\"classes\">\n<thead><tr><th>Package / class</th><th>Coverage</th>"
              "<th>Line slots</th><th>Methods</th></tr></thead>\n<tbody>\n";
     ReportCounts total;
-    for (const auto& [package, classes] : classesByPackage(s)) {
+    for (const auto& entry : classesByPackage(s)) {
+      const std::string& package = entry.first;
+      const std::vector<const SnpClass*>& classes = entry.second;
       ReportCounts packageCounts;
       std::vector<ReportCounts> counts;
       for (const SnpClass* c : classes) {

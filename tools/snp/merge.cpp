@@ -81,6 +81,7 @@ std::vector<const MergeInput*> byAge(const std::vector<MergeInput>& inputs) {
   }
   std::sort(keys.begin(), keys.end());
   std::vector<const MergeInput*> out;
+  out.reserve(keys.size());
   for (const auto& key : keys) out.push_back(&inputs[std::get<2>(key)]);
   return out;
 }
@@ -233,8 +234,11 @@ Built addUp(const UnitKey& key, const Unit& unit, const std::vector<const MergeI
   }
   const std::string& kept = aged[ref->input]->name;
   for (size_t input : differing) {
-    warnings->push_back("class " + key.first + " differs between " + aged[input]->name + " and " +
-                        kept + "; kept from " + kept);
+    std::string warning = "class " + key.first;
+    warning += " differs between " + aged[input]->name;
+    warning += " and " + kept;
+    warning += "; kept from " + kept;
+    warnings->push_back(std::move(warning));
   }
   return b;
 }

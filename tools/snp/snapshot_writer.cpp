@@ -28,7 +28,7 @@ Element owned(SElem* e) {
 void put(SElem* named, const std::string& key, SElem* child) {
   Element held = owned(child);
   if (!SENamedPut(named, key.c_str(), held.get())) throw std::bad_alloc();
-  held.release();
+  static_cast<void>(held.release());  // the element holds it now
 }
 
 uint16_t narrow(int64_t value, const std::string& what) {

@@ -1,6 +1,7 @@
 #include "tools/snp/summary.h"
 
 #include <algorithm>
+#include <array>
 #include <vector>
 
 #include "tools/snp/figures.h"
@@ -14,9 +15,9 @@ const char kReset[] = "\x1b[0m";
 struct Row {
   std::string name;
   bool loaded = true;
-  int32_t coverage = 0;         // fixed point; the sort key
-  int32_t figures[2] = {0, 0};  // coverage and since the mark, for the colours
-  std::string cells[5];
+  int32_t coverage = 0;                     // fixed point; the sort key
+  std::array<int32_t, 2> figures = {0, 0};  // coverage and since the mark, for the colours
+  std::array<std::string, 5> cells;
 };
 
 // Characters, not bytes, so that names outside ASCII line up.
@@ -140,7 +141,7 @@ void writeSummary(const Snapshot& s, const SummaryOptions& options, std::ostream
   for (const Row& row : rows) {
     for (size_t col = 0; col < 5; col++) widths[col] = std::max(widths[col], width(row.cells[col]));
   }
-  size_t lineWidth = 4 * 2;
+  size_t lineWidth = 8;  // the four gaps of two spaces
   for (size_t w : widths) lineWidth += w;
 
   writeRow(widths, header, options.colour, true, out);

@@ -34,6 +34,7 @@ bool parseTimestamp(const std::string& text, int64_t* seconds) {
       second > 60 || year < 1 || year > 9999) {
     return false;
   }
-  *seconds = daysFromCivil(year, monthIndex, day) * 86400 + hour * 3600 + minute * 60 + second;
+  *seconds = daysFromCivil(year, monthIndex, day) * 86400 + int64_t{hour} * 3600 +
+             int64_t{minute} * 60 + second;
   return true;
 }
