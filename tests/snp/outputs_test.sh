@@ -92,11 +92,11 @@ for command in summary dump; do
     $command /dev/zero
 done
 # A file that declares more bytes than any snapshot holds is refused by its
-# size, before a byte is read: under a 1 GiB address-space limit (not with
-# AddressSanitizer, which reserves far more), reading it first would fail.
+# size, before a byte is read: under a 1 GiB address-space limit (not under
+# a sanitizer, which reserves far more), reading it first would fail.
 truncate -s 3G huge.snp
 limit="ulimit -v 1048576"
-if ldd "$SNP" | grep -q libasan; then limit=":"; fi
+if ldd "$SNP" | grep -qE 'lib(asan|tsan)'; then limit=":"; fi
 code=0
 (eval "$limit" && exec "$SNP" summary huge.snp) > out.txt 2> err.txt || code=$?
 [ "$code" = 1 ] || fail "a 3 GiB file: exit $code"
