@@ -16,8 +16,9 @@ ReportCounts countClass(const Snapshot& s, const SnpClass& c) {
     if (m.invocations != 0) k.entered++;
     if (!m.lines.empty()) {
       k.slots += static_cast<uint32_t>(m.lines.size());
-      for (size_t slot = 0; slot < m.lines.size(); slot++)
+      for (size_t slot = 0; slot < m.lines.size(); slot++) {
         countSlot(m.hits[slot], m.markedHits[slot], &k);
+      }
     } else {
       countSlotlessMethod(m.invocations, m.markedInvocations, &k);
     }

@@ -155,8 +155,9 @@ void large(int methods) {
     CClass* k = addClass(classId, name.c_str(), source.c_str(), defs);
     for (uint32_t i = 0; i < k->methodCount; i++) {
       CMethod& m = k->methods[i];
-      for (uint32_t slot = 0; slot < m.lineCount; slot++)
+      for (uint32_t slot = 0; slot < m.lineCount; slot++) {
         m.hits[slot] = next() % 3 == 0 ? 0 : next() % 100;
+      }
       m.invocations = m.hits[0];
     }
     classes.push_back(k);

@@ -371,8 +371,9 @@ size_t writeHtml(const Snapshot& s, const HtmlOptions& options,
   }
   if (!target.parent_path().empty()) {
     fs::create_directories(target.parent_path(), error);
-    if (error)
+    if (error) {
       throw SnpError("cannot create " + target.parent_path().string() + ": " + error.message());
+    }
   }
   BuildFolder built(target);
   size_t written = writeReport(s, options, built.path(), warnings);

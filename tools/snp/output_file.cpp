@@ -54,8 +54,9 @@ class OutputFile::Buffer : public std::streambuf {
 
   bool drain() {
     size_t n = static_cast<size_t>(pptr() - pbase());
-    if (n > 0 && error_ == 0 && fwrite(pbase(), 1, n, file_) != n)
+    if (n > 0 && error_ == 0 && fwrite(pbase(), 1, n, file_) != n) {
       error_ = errno != 0 ? errno : EIO;
+    }
     setp(data_.get(), data_.get() + kSize);
     return error_ == 0;
   }

@@ -76,8 +76,9 @@ std::vector<T> intList(const SEView* e, const char* key, const std::string& wher
 }
 
 const SEView* namedItem(const SESnapshotView& view, int32_t index, const char* name) {
-  if (index >= view.count)
+  if (index >= view.count) {
     shape("no " + std::string(name) + " (only " + std::to_string(view.count) + " items)");
+  }
   const SEView* v = &view.items[index];
   if (v->kind != SE_NAMED) shape(std::string(name) + " is not a named element");
   return v;
@@ -196,8 +197,9 @@ Snapshot snapshotFromView(const SESnapshotView& view) {
   const SEView* signature = namedItem(view, 1, snapkey::kSignature);
   for (int32_t i = 0; i < signature->count; i++) {
     const SEViewMember& m = signature->members[i];
-    if (m.value->kind != SE_STRING)
+    if (m.value->kind != SE_STRING) {
       shape("Signature member \"" + std::string(m.key) + "\" is not a string");
+    }
     s.signature.emplace_back(m.key,
                              std::string(m.value->bytes, static_cast<size_t>(m.value->count)));
   }
@@ -213,8 +215,9 @@ Snapshot snapshotFromView(const SESnapshotView& view) {
     if (typeOf(m.value, where) != kTypeMethod) shape(where + " is not a method (\"t\" is not 109)");
     SnpMethod& method = s.methods[static_cast<size_t>(i)];
     readMethod(m.value, where, &method);
-    if (std::to_string(method.id) != m.key)
+    if (std::to_string(method.id) != m.key) {
       shape(where + " holds \"id\" " + std::to_string(method.id));
+    }
     if (!s.methodById.emplace(method.id, static_cast<size_t>(i)).second) {
       shape("MethodRoot holds method " + std::to_string(method.id) + " twice");
     }
@@ -233,8 +236,9 @@ Snapshot snapshotFromView(const SESnapshotView& view) {
     SnpClass& c = s.classes[static_cast<size_t>(i)];
     readClass(m.value, type, where, &c);
     if (std::to_string(c.id) != m.key) shape(where + " holds \"id\" " + std::to_string(c.id));
-    if (!classIds.emplace(c.id, true).second)
+    if (!classIds.emplace(c.id, true).second) {
       shape("ClassRoot holds class " + std::to_string(c.id) + " twice");
+    }
     c.methods.reserve(c.methodIds.size());
     for (int32_t id : c.methodIds) {
       auto found = s.methodById.find(id);

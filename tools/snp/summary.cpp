@@ -135,8 +135,9 @@ void writeSummary(const Snapshot& s, const SummaryOptions& options, std::ostream
 
   std::vector<size_t> widths(5, 0);
   for (const Row* row : {&header, &totals}) {
-    for (size_t col = 0; col < 5; col++)
+    for (size_t col = 0; col < 5; col++) {
       widths[col] = std::max(widths[col], width(row->cells[col]));
+    }
   }
   for (const Row& row : rows) {
     for (size_t col = 0; col < 5; col++) widths[col] = std::max(widths[col], width(row.cells[col]));
