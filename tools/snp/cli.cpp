@@ -16,6 +16,7 @@
 #include "tools/snp/jacoco.h"
 #include "tools/snp/lcov.h"
 #include "tools/snp/merge.h"
+#include "tools/snp/pull.h"
 #include "tools/snp/snapshot_model.h"
 #include "tools/snp/snapshot_writer.h"
 #include "tools/snp/summary.h"
@@ -178,6 +179,8 @@ int runSnp(int argc, char** argv) {
       "rules; the newest input (by time stamp) gives the Signature and the object IDs.");
   mergeCmd->add_option("files", inputs, "snapshot files")->required();
   mergeCmd->add_option("-o,--output", output, "the snapshot to write")->required();
+  PullCommand pull;
+  addPullCommand(app, &pull);
 
   try {
     try {
@@ -186,7 +189,9 @@ int runSnp(int argc, char** argv) {
       int code = app.exit(e, std::cout, std::cerr);
       return code == 0 ? 0 : 2;
     }
-    if (dumpCmd->parsed()) {
+    if (pull.command->parsed()) {
+      runPull(pull);
+    } else if (dumpCmd->parsed()) {
       dump(input, raw, output);
     } else if (summaryCmd->parsed()) {
       Snapshot s = load(input);
