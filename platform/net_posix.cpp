@@ -1,5 +1,3 @@
-#include "platform/net.h"
-
 #include <errno.h>
 #include <netdb.h>
 #include <netinet/in.h>
@@ -10,6 +8,8 @@
 #include <sys/time.h>
 #include <sys/types.h>
 #include <unistd.h>
+
+#include "platform/net.h"
 
 namespace platform {
 

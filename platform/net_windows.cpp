@@ -1,10 +1,9 @@
-#include "platform/net.h"
-
+#include <stdio.h>
+#include <string.h>
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
-#include <stdio.h>
-#include <string.h>
+#include "platform/net.h"
 
 namespace platform {
 namespace {

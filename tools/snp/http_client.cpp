@@ -83,7 +83,8 @@ ViewerUrl parseViewerUrl(const std::string& url) {
     if (colon != std::string::npos) portText = authority.substr(colon + 1);
   }
   if (result.host.empty()) throw SnpError(url + ": no host");
-  if (result.host.find('@') != std::string::npos) throw SnpError(url + ": user names are not supported");
+  if (result.host.find('@') != std::string::npos)
+    throw SnpError(url + ": user names are not supported");
   if (!portText.empty() || authority.find(':') != std::string::npos) {
     uint64_t port = 0;
     if (!parseNumber(portText, 10, &port) || port == 0 || port > 65535) {
@@ -95,8 +96,8 @@ ViewerUrl parseViewerUrl(const std::string& url) {
   if (hash != std::string::npos) result.token = tokenIn(tail.substr(hash + 1));
   size_t question = tail.find('?');
   if (result.token.empty() && question != std::string::npos && question < hash) {
-    result.token = tokenIn(tail.substr(question + 1, hash == std::string::npos ? std::string::npos
-                                                                               : hash - question - 1));
+    result.token = tokenIn(tail.substr(
+        question + 1, hash == std::string::npos ? std::string::npos : hash - question - 1));
   }
   for (char c : result.token) {
     bool ok = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');

@@ -15,7 +15,7 @@
 #include <string>
 
 struct ViewerUrl {
-  std::string host;   // as written, without the brackets of an IPv6 address
+  std::string host;  // as written, without the brackets of an IPv6 address
   uint16_t port = 80;
   std::string token;  // from #token= or ?token=; "" when absent
 };
@@ -42,7 +42,16 @@ class HttpResponseDecoder {
   const std::string& body() const { return body_; }
 
  private:
-  enum class State { kHead, kBody, kChunkSize, kChunkData, kChunkEnd, kTrailer, kUntilClose, kDone };
+  enum class State {
+    kHead,
+    kBody,
+    kChunkSize,
+    kChunkData,
+    kChunkEnd,
+    kTrailer,
+    kUntilClose,
+    kDone
+  };
   void parseHead(const std::string& head);
   void step();
 
@@ -51,7 +60,7 @@ class HttpResponseDecoder {
   int status_ = 0;
   std::map<std::string, std::string> headers_;
   std::string body_;
-  uint64_t left_ = 0;    // bytes of the body or of the current chunk still to come
+  uint64_t left_ = 0;  // bytes of the body or of the current chunk still to come
 };
 
 #endif  // CCOVER_TOOLS_SNP_HTTP_CLIENT_H_

@@ -25,10 +25,10 @@ TEST(ViewerUrl, ReadsHostPortAndTokenAsTheProgramPrintsThem) {
 }
 
 TEST(ViewerUrl, RefusesWhatItCannotReach) {
-  for (const char* url : {"https://127.0.0.1:1/#token=a", "127.0.0.1:80", "http://:80/",
-                          "http://host:0/", "http://host:65536/", "http://host:8x/",
-                          "http://[::1/", "http://u@host:80/", "http://h:80/#token=a%0d%0a",
-                          "http://h:80/#token=a b"}) {
+  for (const char* url :
+       {"https://127.0.0.1:1/#token=a", "127.0.0.1:80", "http://:80/", "http://host:0/",
+        "http://host:65536/", "http://host:8x/", "http://[::1/", "http://u@host:80/",
+        "http://h:80/#token=a%0d%0a", "http://h:80/#token=a b"}) {
     EXPECT_THROW(parseViewerUrl(url), SnpError) << url;
   }
 }
@@ -57,28 +57,31 @@ TEST(HttpResponse, BodiesDelimitedEachWay) {
 
   HttpResponseDecoder chunked = decodeBytewise(
       "HTTP/1.1 200 OK\r\nTransfer-Encoding: Chunked\r\n\r\n"
-      "5;ext=1\r\nhello\r\nA\r\n, 10 bytes\r\n0\r\nTrailer: x\r\n\r\n", false);
+      "5;ext=1\r\nhello\r\nA\r\n, 10 bytes\r\n0\r\nTrailer: x\r\n\r\n",
+      false);
   EXPECT_TRUE(chunked.complete());
   EXPECT_EQ(chunked.body(), "hello, 10 bytes");
 
-  HttpResponseDecoder untilClose = decodeBytewise("HTTP/1.0 409 Conflict\r\n\r\n{\"error\":\"busy\"}");
+  HttpResponseDecoder untilClose =
+      decodeBytewise("HTTP/1.0 409 Conflict\r\n\r\n{\"error\":\"busy\"}");
   EXPECT_TRUE(untilClose.complete());
   EXPECT_EQ(untilClose.status(), 409);
   EXPECT_EQ(untilClose.body(), "{\"error\":\"busy\"}");
 
-  HttpResponseDecoder empty = decodeBytewise("HTTP/1.1 204 No Content\r\nContent-Length: 0\r\n\r\n");
+  HttpResponseDecoder empty =
+      decodeBytewise("HTTP/1.1 204 No Content\r\nContent-Length: 0\r\n\r\n");
   EXPECT_TRUE(empty.complete());
   EXPECT_EQ(empty.body(), "");
 }
 
 TEST(HttpResponse, CutOrMalformedAnswersAreErrors) {
   for (const char* text : {
-           "",                                                            // nothing came
-           "HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nshort",          // cut body
-           "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nab",  // cut chunk
+           "",                                                                 // nothing came
+           "HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nshort",               // cut body
+           "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nab",     // cut chunk
            "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello",  // no last chunk
-           "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nzz\r\n",  // bad chunk size
-           "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n2\r\nabXY",  // no CRLF after
+           "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nzz\r\n",      // bad chunk size
+           "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n2\r\nabXY",   // no CRLF after
            "HTTP/1.1 200 OK\r\nTransfer-Encoding: gzip\r\n\r\n",
            "HTTP/1.1 200 OK\r\nContent-Length: -1\r\n\r\n",
            "HTTP/1.1 200 OK\r\nno colon\r\n\r\n",

@@ -64,8 +64,9 @@ void addPullCommand(CLI::App& app, PullCommand* pull) {
       "(http://127.0.0.1:PORT/#token=...); its token authorises the request.");
   pull->command->add_option("url", pull->url, "the viewer's URL, with its token")->required();
   pull->command->add_option("-o,--output", pull->output, "the snapshot to write")->required();
-  pull->command->add_option("--timeout", pull->timeoutSeconds,
-                            "seconds of silence before giving up (default 60)")
+  pull->command
+      ->add_option("--timeout", pull->timeoutSeconds,
+                   "seconds of silence before giving up (default 60)")
       ->check(CLI::Range(1u, 3600u));
 }
 
