@@ -158,10 +158,28 @@ async function launcherStartsTheViewer() {
   check(exit.code === 5, 'exit code kept under the launcher', exit);
 }
 
+// Bound to every address, the viewer asks for the token on every request.
+async function otherAddressesNeedTheToken() {
+  const run = startJava([`-agentpath:${RUNTIME}=live=0.0.0.0:0`, '-cp', APP_JAR, 'liveapp.Phases']);
+  const url = new URL(await run.url());
+  check(url.search.startsWith('?token=') && url.hash === '',
+    'off loopback the URL carries the token in its query, for the page request', url.href);
+  const token = url.searchParams.get('token');
+  const base = `http://127.0.0.1:${url.port}`;
+  const statusOf = async (p, headers = {}) => (await request(base, 'GET', p, headers)).status;
+  check(await statusOf('/api/state') === 403 && await statusOf('/') === 403,
+    'off loopback, reading without the token gets 403');
+  check(await statusOf('/api/state', { 'X-Ccover-Token': token }) === 200 &&
+    await statusOf('/?token=' + token) === 200, 'and with it, 200');
+  run.send('exit 0');
+  await run.exited;
+}
+
 async function main() {
   fs.mkdirSync(WORK, { recursive: true });
   await programSeesNoDifference();
   await launcherStartsTheViewer();
+  await otherAddressesNeedTheToken();
 
   const cwd = fs.mkdtempSync(path.join(WORK, 'run-'));
   const app = startJava([OPENS, '-Xcheck:jni', `-agentpath:${RUNTIME}=snapshotAtExit,live`, '-cp', APP_JAR,
