@@ -65,7 +65,8 @@ bool parseOptions(const char* text, Options* out, std::string* error) {
     } else if (!flag && key == "live") {
       std::string liveError;
       if (!parseLiveAddress(value, &out->liveHost, &out->livePort, &liveError)) {
-        *error = "option \"" + item + "\": " + liveError;
+        *error = "option \"" + item + "\": ";
+        *error += liveError;
         return false;
       }
       out->live = true;

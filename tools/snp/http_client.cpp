@@ -4,7 +4,7 @@
 
 namespace {
 
-constexpr size_t kMaxHead = 64 * 1024;
+constexpr size_t kMaxHead = size_t{64} * 1024;
 constexpr uint64_t kMaxBody = uint64_t{1} << 31;
 
 std::string lower(std::string text) {
