@@ -47,23 +47,32 @@ endif()
 
 # Compiles Java sources into a jar:
 #   ccover_add_jar(<target> OUTPUT <jar> SOURCES <files...> [CLASSPATH <jars...>]
-#                  [DEPENDS <targets...>])
+#                  [DEPENDS <targets...>] [RESOURCE_ROOT <dir> RESOURCES <files...>])
+# Resources are stored at their path relative to RESOURCE_ROOT.
 function(ccover_add_jar target)
-  cmake_parse_arguments(ARG "" "OUTPUT" "SOURCES;CLASSPATH;DEPENDS" ${ARGN})
+  cmake_parse_arguments(ARG "" "OUTPUT;RESOURCE_ROOT" "SOURCES;CLASSPATH;DEPENDS;RESOURCES"
+    ${ARGN})
   set(classes "${CMAKE_CURRENT_BINARY_DIR}/${target}.classes")
   set(cp_args)
   if(ARG_CLASSPATH)
     list(JOIN ARG_CLASSPATH ":" cp)
     set(cp_args -classpath "${cp}")
   endif()
+  set(copy_resources)
+  foreach(resource ${ARG_RESOURCES})
+    file(RELATIVE_PATH relative "${ARG_RESOURCE_ROOT}" "${resource}")
+    list(APPEND copy_resources COMMAND "${CMAKE_COMMAND}" -E copy "${resource}"
+         "${classes}/${relative}")
+  endforeach()
   add_custom_command(
     OUTPUT "${ARG_OUTPUT}"
     COMMAND "${CMAKE_COMMAND}" -E rm -rf "${classes}"
     COMMAND "${CMAKE_COMMAND}" -E make_directory "${classes}"
     COMMAND "${CCOVER_JAVAC}" --release 11 -encoding UTF-8 -nowarn -d "${classes}" ${cp_args}
             ${ARG_SOURCES}
+    ${copy_resources}
     COMMAND "${CCOVER_JAR}" cf "${ARG_OUTPUT}" -C "${classes}" .
-    DEPENDS ${ARG_SOURCES} ${ARG_CLASSPATH} ${ARG_DEPENDS}
+    DEPENDS ${ARG_SOURCES} ${ARG_RESOURCES} ${ARG_CLASSPATH} ${ARG_DEPENDS}
     COMMENT "Building ${ARG_OUTPUT}"
     VERBATIM)
   add_custom_target(${target} ALL DEPENDS "${ARG_OUTPUT}")

@@ -4,6 +4,7 @@
 #include <stdlib.h>
 
 #include "cci/cci.h"
+#include "runtime/jvmti/live.h"
 #include "runtime/jvmti/runtime_state.h"
 #include "runtime/jvmti/threads.h"
 #include "runtime/jvmti/vm.h"
@@ -58,6 +59,7 @@ CCI_API jint cciSetHandlers(JNIEnv* env, void* handlers) {
           env, name.get());
     }
   }
+  cci_jvmti::startLiveViewerOnce(env);
   return 0;
 }
 

@@ -1,5 +1,6 @@
 #include "runtime/jvmti/options.h"
 
+#include <stdlib.h>
 #include <string.h>
 
 namespace cci_jvmti {
@@ -59,6 +60,16 @@ bool parseOptions(const char* text, Options* out, std::string* error) {
       out->ccoverJar = value;
     } else if (!flag && key == "ccoverLib" && !value.empty()) {
       out->ccoverLib = value;
+    } else if (flag && key == "live") {
+      out->live = true;
+    } else if (!flag && key == "live") {
+      std::string liveError;
+      if (!parseLiveAddress(value, &out->liveHost, &out->livePort, &liveError)) {
+        *error = "option \"" + item + "\": ";
+        *error += liveError;
+        return false;
+      }
+      out->live = true;
     } else if (!flag && key == "probes" && (value == "empty" || value == "count")) {
       out->emptyProbes = value == "empty";
     } else {
@@ -66,6 +77,62 @@ bool parseOptions(const char* text, Options* out, std::string* error) {
       return false;
     }
   }
+  return true;
+}
+
+bool parseLiveAddress(const std::string& value, std::string* host, int* port,
+                      std::string* error) {
+  std::string portText = value;
+  std::string hostText;
+  if (!value.empty() && value[0] == '[') {
+    size_t close = value.find(']');
+    if (close == std::string::npos || close + 1 >= value.size() || value[close + 1] != ':') {
+      *error = "an IPv6 address is written [ADDRESS]:PORT";
+      return false;
+    }
+    hostText = value.substr(1, close - 1);
+    portText = value.substr(close + 2);
+    if (hostText.empty()) {
+      *error = "the host between [ and ] is empty";
+      return false;
+    }
+  } else {
+    size_t colon = value.rfind(':');
+    if (colon != std::string::npos) {
+      hostText = value.substr(0, colon);
+      portText = value.substr(colon + 1);
+      if (hostText.find(':') != std::string::npos) {
+        *error = "an IPv6 address is written [ADDRESS]:PORT";
+        return false;
+      }
+      if (hostText.empty()) {
+        *error = "the host before \":\" is empty";
+        return false;
+      }
+    }
+  }
+  for (char c : hostText) {
+    // Host names and addresses only: nothing that could change the meaning
+    // of the URL the viewer prints, or of the option text.
+    bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+              c == '.' || c == '-' || c == ':' || c == '%' || c == '_';
+    if (!ok) {
+      *error = "the host \"" + hostText + "\" is not a host name or an address";
+      return false;
+    }
+  }
+  long number = 0;
+  bool digits = !portText.empty() && portText.size() <= 5;
+  for (char c : portText) {
+    if (c < '0' || c > '9') digits = false;
+  }
+  if (digits) number = strtol(portText.c_str(), nullptr, 10);
+  if (!digits || number > 65535) {
+    *error = "the port \"" + portText + "\" is not a number from 0 to 65535";
+    return false;
+  }
+  if (!hostText.empty()) *host = hostText;
+  *port = static_cast<int>(number);
   return true;
 }
 

@@ -17,6 +17,9 @@
 //   probes=empty        bind the probes to empty functions (the cost floor of
 //                       this design; nothing is counted)
 //   verbose             one line on standard error for each instrumented class
+//   live                start the live coverage viewer on 127.0.0.1, a free port
+//   live=[HOST:]PORT    ... on HOST (default 127.0.0.1) and PORT (0: a free one);
+//                       an IPv6 address goes in brackets: live=[::1]:8080
 //
 // Thread-safety: parsing happens once, before any other thread reads them;
 // classIncluded only reads.
@@ -39,11 +42,20 @@ struct Options {
   std::string home;
   std::string ccoverJar;
   std::string ccoverLib;
+  // The live viewer, started with the agent's Java side (see live.h).
+  bool live = false;
+  std::string liveHost = "127.0.0.1";
+  int livePort = 0;
 };
 
 // Parses the option text (null or "" gives the defaults). False, with a
 // message in *error, on an unknown option or a malformed value.
 bool parseOptions(const char* text, Options* out, std::string* error);
+
+// Reads the value of live=[HOST:]PORT: a decimal port from 0 to 65535, after
+// an optional host name or address (IPv6 in brackets). False, with a message
+// in *error that names what is wrong, otherwise.
+bool parseLiveAddress(const std::string& value, std::string* host, int* port, std::string* error);
 
 // Wildcard match of a whole dotted name: * matches any run of characters
 // (dots included), ? exactly one.

@@ -56,6 +56,56 @@ TEST(CciOptions, UnknownOrMalformedOptionsAreRefused) {
   EXPECT_FALSE(parseOptions("home=", &o, &error));
 }
 
+TEST(CciOptions, LiveTakesAnOptionalHostAndPort) {
+  Options o;
+  std::string error;
+  ASSERT_TRUE(parseOptions("snapshotAtExit", &o, &error)) << error;
+  EXPECT_FALSE(o.live);
+  ASSERT_TRUE(parseOptions("live", &o, &error)) << error;
+  EXPECT_TRUE(o.live);
+  EXPECT_EQ(o.liveHost, "127.0.0.1");
+  EXPECT_EQ(o.livePort, 0);
+  ASSERT_TRUE(parseOptions("live=8080", &o, &error)) << error;
+  EXPECT_EQ(o.liveHost, "127.0.0.1");
+  EXPECT_EQ(o.livePort, 8080);
+  ASSERT_TRUE(parseOptions("live=0.0.0.0:65535,snapshotAtExit", &o, &error)) << error;
+  EXPECT_EQ(o.liveHost, "0.0.0.0");
+  EXPECT_EQ(o.livePort, 65535);
+  EXPECT_TRUE(o.snapshotAtExit);
+  ASSERT_TRUE(parseOptions("live=build-host.example:0", &o, &error)) << error;
+  EXPECT_EQ(o.liveHost, "build-host.example");
+  EXPECT_EQ(o.livePort, 0);
+  ASSERT_TRUE(parseOptions("live=[::1]:9000", &o, &error)) << error;
+  EXPECT_EQ(o.liveHost, "::1");
+  EXPECT_EQ(o.livePort, 9000);
+}
+
+TEST(CciOptions, MisconfiguredLiveIsNamed) {
+  struct Case {
+    const char* text;
+    const char* message;
+  } cases[] = {
+      {"live=", "option \"live=\": the port \"\" is not a number from 0 to 65535"},
+      {"live=http", "option \"live=http\": the port \"http\" is not a number from 0 to 65535"},
+      {"live=65536", "option \"live=65536\": the port \"65536\" is not a number from 0 to 65535"},
+      {"live=123456", "option \"live=123456\": the port \"123456\" is not a number from 0 to 65535"},
+      {"live=-1", "option \"live=-1\": the port \"-1\" is not a number from 0 to 65535"},
+      {"live=host:", "option \"live=host:\": the port \"\" is not a number from 0 to 65535"},
+      {"live=:80", "option \"live=:80\": the host before \":\" is empty"},
+      {"live=::1:80", "option \"live=::1:80\": an IPv6 address is written [ADDRESS]:PORT"},
+      {"live=[::1]", "option \"live=[::1]\": an IPv6 address is written [ADDRESS]:PORT"},
+      {"live=[]:80", "option \"live=[]:80\": the host between [ and ] is empty"},
+      {"live=a/b:80", "option \"live=a/b:80\": the host \"a/b\" is not a host name or an address"},
+      {"live=a@b:80", "option \"live=a@b:80\": the host \"a@b\" is not a host name or an address"},
+  };
+  for (const Case& c : cases) {
+    Options o;
+    std::string error;
+    EXPECT_FALSE(parseOptions(c.text, &o, &error)) << c.text;
+    EXPECT_EQ(error, c.message);
+  }
+}
+
 TEST(CciWildcard, StarsAndQuestionMarks) {
   EXPECT_TRUE(wildcardMatch("*", "a.b.C"));
   EXPECT_TRUE(wildcardMatch("a.*", "a.b.C"));

@@ -18,6 +18,7 @@
 #include "tools/snp/lcov.h"
 #include "tools/snp/merge.h"
 #include "tools/snp/output_file.h"
+#include "tools/snp/pull.h"
 #include "tools/snp/snapshot_model.h"
 #include "tools/snp/snapshot_writer.h"
 #include "tools/snp/summary.h"
@@ -271,10 +272,18 @@ int runSnp(int argc, char** argv) {
       "once it is whole. An output of - is standard output.");
 
   Args args;
+  PullCommand pull;
+  addPullCommand(app, &pull);
+  // One line per command, in the order of snp --help.
   const SnpCommand commands[] = {
-      dumpCommand(app, &args),   summaryCommand(app, &args),   lcovCommand(app, &args),
-      jacocoCommand(app, &args), coberturaCommand(app, &args), htmlCommand(app, &args),
+      dumpCommand(app, &args),  //
+      summaryCommand(app, &args),
+      lcovCommand(app, &args),
+      jacocoCommand(app, &args),
+      coberturaCommand(app, &args),
+      htmlCommand(app, &args),
       mergeCommand(app, &args),
+      {pull.command, [&pull] { runPull(pull); }},
   };
 
   try {
