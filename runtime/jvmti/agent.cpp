@@ -2,7 +2,8 @@
 // turns into -agentlib:cci when the library has no JVM_OnLoad), and the VM-init,
 // VM-death and thread-end events.
 //
-// At load: options, the object table and unregistered list with their monitors,
+// At load: options, the files the runtime needs (load_check.h; a missing one
+// stops the JVM here rather than as an exception later), the object table and unregistered list with their monitors,
 // cci.jar (the probes and the bootstrap) on the boot class path, and, unless the
 // program runs through quorvatix.audit.CoverMain, ccover.jar on the class path
 // and the agent library's folder on java.library.path, so that the Java side
