@@ -13,6 +13,7 @@
 #include "agent/run_control.h"
 #include "agent/start.h"
 #include "model/object_table.h"
+#include "platform/platform.h"
 #include "runtime/testing/cci_testing.h"
 #include "snapshot/generation.h"
 #include "snapshot/remote_transfer.h"
@@ -506,7 +507,7 @@ TEST(JvmExit, TheExitSnapshotNeverReplacesAnEarlierRunsFile) {
   for (int second = -1; second <= 30; second++) {
     struct tm local;
     time_t t = now + second;
-    localtime_r(&t, &local);
+    ASSERT_TRUE(platform::localTime(t, &local));
     char path[kSnapshotNameBufferSize];
     ASSERT_TRUE(formatExitSnapshotPath(path, sizeof(path), dir.c_str(), "app/tools/Main", local));
     std::ofstream(path, std::ios::binary) << "earlier run";
@@ -546,7 +547,7 @@ TEST(JvmExit, TwoQuickRunsInARowLeaveTwoSnapshots) {
 TEST(JvmExit, ExitSnapshotLandsInAFolderNamedBeyondTheBasicPlane) {
   std::string parent = scratchDir("exit-emoji");
   std::string dir = parent + "/emoji-\xF0\x9F\x98\x80";
-  ASSERT_EQ(mkdir(dir.c_str(), 0777), 0);
+  ASSERT_TRUE(std::filesystem::create_directory(dir));
   ChildResult r = runInDir("exitNowWithSnapshot", dir);
   EXPECT_EQ(r.exitCode, 0) << describeChild(r);
   EXPECT_EQ(r.err, "");

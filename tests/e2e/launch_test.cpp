@@ -2,10 +2,10 @@
 // program's threads alone, misconfigurations stop the JVM at load with one
 // line, the exit snapshot is named after the program (a jar with a space in
 // its name, a single source file) and never replaces another run's.
-#include <sys/stat.h>
 #include <time.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <set>
 #include <string>
@@ -167,7 +167,7 @@ TEST(JvmSnapshotName, AJarWithASpaceIsNamedAfterItsMainClass) {
 
 TEST(JvmSnapshotName, ASingleSourceFileIsNamedAfterItsClass) {
   std::string dir = makeTempDir("source-file");
-  ASSERT_EQ(mkdir((dir + "/my dir").c_str(), 0777), 0);
+  ASSERT_TRUE(std::filesystem::create_directory(dir + "/my dir"));
   std::ofstream(dir + "/my dir/Single.java") << "// class Commented {}\n"
                                                "package demo;\n"
                                                "public class Single {\n"
