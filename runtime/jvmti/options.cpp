@@ -27,8 +27,13 @@ bool splitPatterns(const std::string& key, const std::string& value,
         for (char& c : dotted) {
           if (c == '/') c = '.';
         }
-        *error = key + " pattern \"" + pattern + "\" has a '/': patterns are dotted class names, " +
-                 "as in " + key + "=" + dotted;
+        *error = key;
+        *error += " pattern \"";
+        *error += pattern;
+        *error += "\" has a '/': patterns are dotted class names, as in ";
+        *error += key;
+        *error += '=';
+        *error += dotted;
         return false;
       }
       out->push_back(pattern);
