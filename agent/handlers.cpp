@@ -86,14 +86,23 @@ inline CMethod* findCachedMethod(JNIEnv* env, uint32_t id, Handler handler) {
   return lookupAndInsert(cache, id, handler);
 }
 
+// Counters saturate at kCounterMax: a count that reached the top stays there
+// rather than wrapping to 0, which would read as "never run".
 inline void increment(uint32_t& counter, bool synchronizedMethod) {
   std::atomic_ref<uint32_t> ref(counter);
+  uint32_t value = ref.load(std::memory_order_relaxed);
   if (synchronizedMethod) {
-    ref.fetch_add(1, std::memory_order_relaxed);
+    // No lock: a compare-and-swap, so that racing threads never carry the
+    // counter past the top. The exit test is never taken before 2^32-1 events,
+    // so it is predicted.
+    while (value != kCounterMax &&
+           !ref.compare_exchange_weak(value, value + 1, std::memory_order_relaxed)) {
+    }
   } else {
     // The method's lock is held: a plain read-modify-write, visible to lock-free
-    // readers as a whole value.
-    ref.store(ref.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
+    // readers as a whole value. Adding the comparison's result (cmp; adc) keeps
+    // the saturation free of branches.
+    ref.store(value + static_cast<uint32_t>(value != kCounterMax), std::memory_order_relaxed);
   }
 }
 

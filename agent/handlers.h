@@ -10,6 +10,9 @@
 //   guards its increments; a synchronized method (0x20) runs on many objects at
 //   once without that lock being useful to the program, so it is counted with an
 //   atomic increment and no lock at all.
+// - hits and invocations saturate at kCounterMax (2^32-1) and stay there: one
+//   compare, no branch, for a plain method; a compare-and-swap loop in place of
+//   the atomic add for a synchronized one.
 // - A line slot outside 0 .. lineCount - 1 is dropped: nothing is counted for it
 //   and nothing outside the method's arrays is touched. One unsigned compare.
 // - The class of a method is queued for an update of its figures only when the
@@ -35,6 +38,9 @@ struct ThreadMethodCache {
 };
 
 enum { kThreadCacheEntries = 32 };
+
+// The value at which a counter stops.
+constexpr uint32_t kCounterMax = 0xFFFFFFFFu;
 
 void emptyHandler(JNIEnv* env);
 void lineHandler(JNIEnv* env, jint methodId, jint lineSlot);

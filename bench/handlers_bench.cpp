@@ -58,12 +58,15 @@ void BM_LineHandlerTwoThreadsOwnMethods(benchmark::State& state) {
   for (auto _ : state) lineHandler(env, id, 1);
 }
 BENCHMARK(BM_LineHandlerTwoThreadsOwnMethods)->Threads(2)->UseRealTime();
+// Arg: the method. 5 is plain (its monitor is contended), 45 synchronized
+// (its counter's compare-and-swap is).
 void BM_LineHandlerTwoThreadsOneMethod(benchmark::State& state) {
   if (state.thread_index() == 0) ensureTable();
   JNIEnv* env = threadEnv();
-  for (auto _ : state) lineHandler(env, methodId(5), 1);
+  jint id = methodId(static_cast<int>(state.range(0)));
+  for (auto _ : state) lineHandler(env, id, 1);
 }
-BENCHMARK(BM_LineHandlerTwoThreadsOneMethod)->Threads(2)->UseRealTime();
+BENCHMARK(BM_LineHandlerTwoThreadsOneMethod)->Arg(5)->Arg(45)->Threads(2)->UseRealTime();
 
 void BM_EntryLineHandler(benchmark::State& state) {
   ensureTable();

@@ -25,8 +25,13 @@ bool userName(char* buf, size_t size);
 // that the caller frees with sFree. Null text gives null.
 char* toModifiedUtf8(const char* text);
 // fopen of a path given in modified UTF-8. Windows decodes it unit by unit to
-// UTF-16 and uses _wfopen; POSIX passes the bytes unchanged.
+// UTF-16 and uses _wfopen; POSIX joins surrogate pairs into UTF-8's 4-byte
+// sequences and passes every other byte unchanged (mutf8::pathToUtf8).
 FILE* openFile(const char* path, const char* mode);
+// Creates a new file for binary writing, exclusively: never an existing name,
+// even a dangling link. Null when it can't (errno EEXIST when the name is
+// taken). The same decoding as openFile.
+FILE* createFile(const char* path);
 // Removes a file named as openFile names it (the same decoding); false on failure.
 bool removeFile(const char* path);
 // True when the open file is a regular file on disk (not a device, pipe or

@@ -1,6 +1,7 @@
 #include "platform/platform.h"
 
 #include <gtest/gtest.h>
+#include <errno.h>
 #include <string.h>
 
 #include <chrono>
@@ -108,13 +109,35 @@ TEST(PlatformTest, NonAsciiPathIsFoundUnderItsUtf16Name) {
   DWORD attributes = GetFileAttributesW(widePath.c_str());
   EXPECT_NE(attributes, INVALID_FILE_ATTRIBUTES);
 #else
-  // POSIX names are bytes: the file carries exactly the bytes given.
-  FILE* found = fopen(path.c_str(), "rb");
-  ASSERT_NE(found, nullptr);
+  // POSIX names are UTF-8: the pair is one 4-byte character there.
+  std::string utf8Path = base.path() + "_caf\xC3\xA9_\xE2\x82\xAC_\xF0\x9F\x98\x80.snp";
+  FILE* found = fopen(utf8Path.c_str(), "rb");
+  ASSERT_NE(found, nullptr) << "not under its UTF-8 name";
   fclose(found);
+  FILE* created = platform::createFile(path.c_str());
+  EXPECT_EQ(created, nullptr) << "createFile decodes the same way and finds it taken";
+  if (created != nullptr) fclose(created);
 #endif
   EXPECT_TRUE(platform::removeFile(path.c_str()));
   EXPECT_FALSE(fileExists(path));
+}
+
+TEST(PlatformTest, CreateFileNeverOpensAnExistingName) {
+  TempFile taken;
+  errno = 0;
+  EXPECT_EQ(platform::createFile(taken.c_str()), nullptr);
+  EXPECT_EQ(errno, EEXIST);
+  std::string fresh = taken.path() + "-new";
+  FILE* f = platform::createFile(fresh.c_str());
+  ASSERT_NE(f, nullptr);
+  EXPECT_TRUE(platform::isRegularFile(f));
+  EXPECT_EQ(platform::writeUnlocked(f, "x", 1), 1u);
+  EXPECT_EQ(fclose(f), 0);
+  EXPECT_EQ(readFileBytes(fresh), (std::vector<uint8_t>{'x'}));
+  EXPECT_EQ(platform::createFile(fresh.c_str()), nullptr) << "now taken";
+  EXPECT_EQ(readFileBytes(fresh), (std::vector<uint8_t>{'x'})) << "and left as it was";
+  EXPECT_TRUE(platform::removeFile(fresh.c_str()));
+  EXPECT_EQ(platform::createFile(nullptr), nullptr);
 }
 
 TEST(PlatformTest, HostAndUserNames) {

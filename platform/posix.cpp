@@ -1,5 +1,6 @@
 // The platform layer on POSIX systems (Linux with glibc in practice).
 #include <errno.h>
+#include <fcntl.h>
 #include <pwd.h>
 #include <stdlib.h>
 #include <string.h>
@@ -63,12 +64,68 @@ char* toModifiedUtf8(const char* text) {
   return result;
 }
 
+namespace {
+
+// A path in modified UTF-8 as the system's UTF-8 name: Java hands a character
+// beyond 16 bits over as two 3-byte surrogates, which no file name holds.
+// Short paths stay on the stack; errno is kept for the caller.
+class SystemPath {
+ public:
+  explicit SystemPath(const char* path) {
+    size_t size = strlen(path) + 1;
+    text_ = size <= sizeof local_ ? local_ : static_cast<char*>(sMalloc(size));
+    if (text_ != nullptr) mutf8::pathToUtf8(path, text_);
+  }
+  ~SystemPath() {
+    if (text_ != nullptr && text_ != local_) {
+      int error = errno;
+      sFree(text_);
+      errno = error;
+    }
+  }
+  SystemPath(const SystemPath&) = delete;
+  SystemPath& operator=(const SystemPath&) = delete;
+  // Null when memory ran out (errno is then ENOMEM).
+  const char* get() const {
+    if (text_ == nullptr) errno = ENOMEM;
+    return text_;
+  }
+
+ private:
+  char local_[256];
+  char* text_;
+};
+
+}  // namespace
+
 FILE* openFile(const char* path, const char* mode) {
   if (path == nullptr || mode == nullptr) return nullptr;
-  return fopen(path, mode);
+  SystemPath name(path);
+  return name.get() != nullptr ? fopen(name.get(), mode) : nullptr;
 }
 
-bool removeFile(const char* path) { return path != nullptr && remove(path) == 0; }
+FILE* createFile(const char* path) {
+  if (path == nullptr) return nullptr;
+  SystemPath name(path);
+  if (name.get() == nullptr) return nullptr;
+  // O_EXCL: an existing name, even a dangling link, is never opened or followed.
+  int fd = open(name.get(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd < 0) return nullptr;
+  FILE* file = fdopen(fd, "wb");
+  if (file == nullptr) {
+    int error = errno;
+    close(fd);
+    unlink(name.get());
+    errno = error;
+  }
+  return file;
+}
+
+bool removeFile(const char* path) {
+  if (path == nullptr) return false;
+  SystemPath name(path);
+  return name.get() != nullptr && remove(name.get()) == 0;
+}
 
 bool isRegularFile(FILE* file) {
   if (file == nullptr) return false;

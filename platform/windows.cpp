@@ -4,6 +4,7 @@
 #include <windows.h>
 // clang-format on
 #include <errno.h>
+#include <fcntl.h>
 #include <io.h>
 #include <stdlib.h>
 #include <string.h>
@@ -92,6 +93,24 @@ FILE* openFile(const char* path, const char* mode) {
   int error = errno;  // the caller reports why the open failed
   if (widePath != nullptr) sFree(widePath);
   if (wideMode != nullptr) sFree(wideMode);
+  errno = error;
+  return file;
+}
+
+FILE* createFile(const char* path) {
+  if (path == nullptr) return nullptr;
+  wchar_t* widePath = wideName(path);
+  if (widePath == nullptr) return nullptr;
+  int fd = _wopen(widePath, _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
+                  _S_IREAD | _S_IWRITE);
+  int error = errno;
+  FILE* file = fd >= 0 ? _fdopen(fd, "wb") : nullptr;
+  if (fd >= 0 && file == nullptr) {
+    error = errno;
+    _close(fd);
+    _wremove(widePath);
+  }
+  sFree(widePath);
   errno = error;
   return file;
 }

@@ -344,14 +344,12 @@ bool writeMethodRoot(SEStream* stream, QMHashTable* idToCObjects) {
   return writeRoot(stream, idToCObjects, isMethodRootType);
 }
 
-bool writeSnapshotDocument(const char* path, const char* sourcePath, const char* comment,
-                           QMHashTable* idToCObjects, int32_t* byteCount) {
-  SEStream* stream = SEOpenFile(path);
-  if (stream == nullptr) {
-    reportFailure("S_CC_C : Cannot open file %s for writing: %s\n",
-                  path != nullptr ? path : "(null)", errno);
-    return false;
-  }
+namespace {
+
+// Writes the document into an open stream, closes it, and removes the file when
+// it could not be written whole and removable says it may be.
+bool writeAndClose(SEStream* stream, const char* path, const char* sourcePath,
+                   const char* comment, QMHashTable* idToCObjects, int32_t* byteCount) {
   if (comment != nullptr && comment[0] == '\0') comment = nullptr;
   // Every item is written even after one failed, so that a later failure of
   // the file itself is reported too; the result covers all of them.
@@ -374,4 +372,31 @@ bool writeSnapshotDocument(const char* path, const char* sourcePath, const char*
   // console stays where it is.
   if (removable) platform::removeFile(path);
   return false;
+}
+
+}  // namespace
+
+bool writeSnapshotDocument(const char* path, const char* sourcePath, const char* comment,
+                           QMHashTable* idToCObjects, int32_t* byteCount) {
+  SEStream* stream = SEOpenFile(path);
+  if (stream == nullptr) {
+    reportFailure("S_CC_C : Cannot open file %s for writing: %s\n",
+                  path != nullptr ? path : "(null)", errno);
+    return false;
+  }
+  return writeAndClose(stream, path, sourcePath, comment, idToCObjects, byteCount);
+}
+
+bool writeNewSnapshotDocument(FILE* file, const char* path, const char* sourcePath,
+                              const char* comment, QMHashTable* idToCObjects, int32_t* byteCount) {
+  SEStream* stream = SENewFileStream(file);
+  if (stream == nullptr) {
+    fclose(file);
+    platform::removeFile(path);
+    fprintf(stderr, "S_CC_C : Cannot write file %s: out of memory\n", path);
+    return false;
+  }
+  // The caller created it: ours to remove again.
+  stream->regularFile = true;
+  return writeAndClose(stream, path, sourcePath, comment, idToCObjects, byteCount);
 }

@@ -24,6 +24,7 @@
 
 #include <stddef.h>
 #include <stdint.h>
+#include <stdio.h>
 #include <time.h>
 
 #include "cci/records.h"
@@ -47,6 +48,11 @@ enum { kSignatureBufferSize = 2048 };
 // bytes passed to the file).
 bool writeSnapshotDocument(const char* path, const char* sourcePath, const char* comment,
                            QMHashTable* idToCObjects, int32_t* byteCount);
+// The same into a file that the caller has just created (platform::createFile)
+// under path: the file is closed in every case, and removed again when it can't
+// be written whole.
+bool writeNewSnapshotDocument(FILE* file, const char* path, const char* sourcePath,
+                              const char* comment, QMHashTable* idToCObjects, int32_t* byteCount);
 
 // Each writes its item. False when it could not be built whole (memory ran
 // out); the stream then holds an incomplete item, or none.

@@ -1,5 +1,6 @@
 #include "snapshot/generation.h"
 
+#include <errno.h>
 #include <stdio.h>
 #include <string.h>
 #include <time.h>
@@ -121,6 +122,41 @@ bool formatExitSnapshotPath(char* out, size_t size, const char* directory, const
   return written >= 0 && static_cast<size_t>(written) < size;
 }
 
+bool numberedSnapshotPath(char* out, size_t size, const char* path, uint32_t number) {
+  static const char kSuffix[] = ".snp";
+  const size_t suffixLength = sizeof kSuffix - 1;
+  size_t length = strlen(path);
+  size_t stem = length >= suffixLength && strcmp(path + length - suffixLength, kSuffix) == 0
+                    ? length - suffixLength
+                    : length;
+  int written = snprintf(out, size, "%.*s-%u%s", static_cast<int>(stem), path,
+                         static_cast<unsigned>(number), path + stem);
+  return written >= 0 && static_cast<size_t>(written) < size;
+}
+
+FILE* createExitSnapshotFile(char* path, size_t size) {
+  char base[kSnapshotNameBufferSize];
+  if (strlen(path) >= sizeof base) return nullptr;
+  strcpy(base, path);
+  FILE* file = platform::createFile(path);
+  // Runs ending in the same second share a name: the next free number is ours.
+  for (uint32_t number = 2; file == nullptr && errno == EEXIST && number <= kMaxSnapshotNumber;
+       number++) {
+    if (!numberedSnapshotPath(path, size, base, number)) {
+      strcpy(path, base);
+      errno = ENAMETOOLONG;
+      return nullptr;
+    }
+    file = platform::createFile(path);
+  }
+  if (file == nullptr) {
+    int error = errno;
+    strcpy(path, base);
+    errno = error;
+  }
+  return file;
+}
+
 bool writeExitSnapshot(JNIEnv* env, const char* mainClass) {
   jstring key = QMAllocateStringUTF(env, "user.dir");
   jstring directory = static_cast<jstring>(
@@ -140,6 +176,17 @@ bool writeExitSnapshot(JNIEnv* env, const char* mainClass) {
   {
     JavaChars directoryChars(env, directory);
     fits = formatExitSnapshotPath(path, sizeof(path), directoryChars.get(), mainClass, local);
+    if (!fits) {
+      // The standard message alone gave no reason; say which name was too long.
+      const char* dir = directoryChars.get();
+      fprintf(stderr,
+              "Quillmetry Error: The exit snapshot's path is longer than %d bytes: "
+              "working directory of %u bytes, main class name of %u bytes.\n",
+              static_cast<int>(kSnapshotNameBufferSize - 1),
+              static_cast<unsigned>(dir != nullptr ? strlen(dir) : 0),
+              static_cast<unsigned>(strlen(mainClass)));
+      fflush(stderr);
+    }
   }
   if (directory != nullptr) env->DeleteLocalRef(directory);
   if (!fits) {
@@ -147,13 +194,26 @@ bool writeExitSnapshot(JNIEnv* env, const char* mainClass) {
     fflush(stdout);
     return false;
   }
+  freeClassList(updateTouchedClasses());
+  // Created exclusively, so that another run's snapshot is never replaced.
+  FILE* file = createExitSnapshotFile(path, sizeof(path));
+  int openError = errno;
   printf("Generating snapshot in %s...\n", path);
   fflush(stdout);
-  freeClassList(updateTouchedClasses());
-  void* lock = cciGetCObjectsByIDLock();
-  QMHashTable* table = cciGetCObjectsByID();
-  if (!generateSnapshotFile(env, path, nullptr, kExitComment, nullptr, nullptr, true, table,
-                            lock)) {
+  bool written = false;
+  if (file == nullptr) {
+    fprintf(stderr, "S_CC_C : Cannot open file %s for writing: %s\n", path,
+            strerror(openError != 0 ? openError : EIO));
+    fputs("Quillmetry Error: An error occured while generating snapshot.\n", stderr);
+  } else {
+    void* lock = cciGetCObjectsByIDLock();
+    QMHashTable* table = cciGetCObjectsByID();
+    qmiMonitorEnter(lock);
+    written = writeNewSnapshotDocument(file, path, nullptr, kExitComment, table, nullptr);
+    qmiMonitorExit(lock);
+    if (!written) fputs("Quillmetry Error: An error occured while generating snapshot.\n", stderr);
+  }
+  if (!written) {
     fputs("Failed to generate a coverage snapshot.\n", stdout);
     fflush(stdout);
     return false;

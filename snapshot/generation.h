@@ -12,6 +12,9 @@
 #define CCOVER_SNAPSHOT_GENERATION_H_
 
 #include <jni.h>
+#include <stddef.h>
+#include <stdint.h>
+#include <stdio.h>
 
 struct QMHashTable;
 
@@ -35,7 +38,9 @@ bool generateSnapshotFile(JNIEnv* env, const char* fileName, const char* sourceP
                           const char* comment, jobject reporter, jobject stream, bool local,
                           QMHashTable* table, void* tableLock);
 // Writes the exit snapshot, named after mainClass, into the folder that
-// user.dir names.
+// user.dir names. It never replaces a file: a taken name gets a number. A path
+// too long for kSnapshotNameBufferSize is refused with one line on standard
+// error saying so, before the usual failure message.
 bool writeExitSnapshot(JNIEnv* env, const char* mainClass);
 
 // The exit snapshot's path: directory (may be null: the current directory),
@@ -43,5 +48,19 @@ bool writeExitSnapshot(JNIEnv* env, const char* mainClass);
 // zeros. False when it does not fit size bytes.
 bool formatExitSnapshotPath(char* out, size_t size, const char* directory, const char* mainClass,
                             const struct tm& time);
+
+// The exit snapshot's name when another run has taken it: number inserted
+// before ".snp" ("app_Main_12-8-2026_12-46-23-2.snp"). False when it does not
+// fit size bytes.
+bool numberedSnapshotPath(char* out, size_t size, const char* path, uint32_t number);
+
+// The numbers tried after the plain name before giving up.
+enum { kMaxSnapshotNumber = 100000 };
+
+// Creates the exit snapshot's file exclusively: under path when that name is
+// free, else under the first free numbered name (-2, -3, ...), which is then
+// written into path. Null, with errno set and path as given, when none can be
+// created.
+FILE* createExitSnapshotFile(char* path, size_t size);
 
 #endif  // CCOVER_SNAPSHOT_GENERATION_H_

@@ -1,6 +1,7 @@
 // The one codec of modified UTF-8, the JVM's encoding of UTF-16 units, and of
 // plain UTF-8: the encoding of units (as the JVM writes it), the unit-by-unit
-// decoding of such text that the Windows platform half uses for file names, a
+// decoding of such text that the Windows platform half uses for file names, the
+// joining of surrogate pairs that the POSIX half uses for file names, a
 // strict UTF-8 decoder for POSIX locale text, and the conversion to plain UTF-8
 // that the reports use. Header-only and free of OS headers, so the Windows
 // rules are also tested on POSIX builds.
@@ -212,6 +213,39 @@ void toUtf8(const char* text, size_t length, Out* out) {
     }
     appendUtf8(code, out);
   }
+}
+
+// Turns a path in modified UTF-8 into the plain UTF-8 that POSIX file names
+// use: a high surrogate's three bytes followed at once by a low surrogate's
+// three bytes become the 4-byte sequence of their character. Every other byte
+// is copied as it is, so a name that already worked (ASCII, characters of the
+// first 64K, bytes of another encoding) reaches the system unchanged; a lone
+// surrogate stays three bytes, which a UTF-8 file system stores as given.
+// REQUIRES: out holds strlen(text) + 1 bytes (the result is never longer).
+// Writes a NUL after the result and returns its length.
+inline size_t pathToUtf8(const char* text, char* out) {
+  const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
+  size_t length = 0;
+  // ED A0..AF xx is a high surrogate, ED B0..BF xx a low one.
+  auto surrogateAt = [&](const unsigned char* q, unsigned char low, unsigned char high) {
+    return q[0] == 0xED && q[1] >= low && q[1] <= high && isContinuation(q[2]);
+  };
+  while (*p != 0) {
+    if (surrogateAt(p, 0xA0, 0xAF) && surrogateAt(p + 3, 0xB0, 0xBF)) {
+      uint32_t high = 0xD000u | ((p[1] & 0x3Fu) << 6) | (p[2] & 0x3Fu);
+      uint32_t low = 0xD000u | ((p[4] & 0x3Fu) << 6) | (p[5] & 0x3Fu);
+      uint32_t code = 0x10000u + ((high - 0xD800u) << 10) + (low - 0xDC00u);
+      out[length++] = static_cast<char>(0xF0 | (code >> 18));
+      out[length++] = static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+      out[length++] = static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+      out[length++] = static_cast<char>(0x80 | (code & 0x3F));
+      p += 6;
+    } else {
+      out[length++] = static_cast<char>(*p++);
+    }
+  }
+  out[length] = '\0';
+  return length;
 }
 
 }  // namespace mutf8

@@ -96,4 +96,25 @@ TEST(ModifiedUtf8Test, ConvertsToPlainUtf8) {
   EXPECT_EQ(utf8Of("\xe2\x82"), "\xef\xbf\xbd\xef\xbf\xbd") << "truncated at the end";
 }
 
+std::string pathOf(const std::string& text) {
+  std::vector<char> out(text.size() + 1, 'X');
+  size_t n = mutf8::pathToUtf8(text.c_str(), out.data());
+  EXPECT_EQ(out[n], '\0') << "terminated";
+  return std::string(out.data(), n);
+}
+
+TEST(ModifiedUtf8Test, PathsJoinSurrogatePairsAndKeepEveryOtherByte) {
+  EXPECT_EQ(pathOf("/tmp/emoji-\xed\xa0\xbd\xed\xb8\x80/a.snp"), "/tmp/emoji-\xf0\x9f\x98\x80/a.snp");
+  // U+10000 and U+10FFFF, the first and last characters a pair can hold.
+  EXPECT_EQ(pathOf("\xed\xa0\x80\xed\xb0\x80\xed\xaf\xbf\xed\xbf\xbf"),
+            "\xf0\x90\x80\x80\xf4\x8f\xbf\xbf");
+  EXPECT_EQ(pathOf("caf\xc3\xa9 \xe2\x82\xac"), "caf\xc3\xa9 \xe2\x82\xac") << "BMP text as it is";
+  EXPECT_EQ(pathOf("\xf0\x9f\x98\x80"), "\xf0\x9f\x98\x80") << "plain UTF-8 as it is";
+  EXPECT_EQ(pathOf("latin1 \xe9\xff"), "latin1 \xe9\xff") << "other bytes as they are";
+  EXPECT_EQ(pathOf("\xed\xa0\xbdx"), "\xed\xa0\xbdx") << "a lone high surrogate";
+  EXPECT_EQ(pathOf("\xed\xb8\x80\xed\xa0\xbd"), "\xed\xb8\x80\xed\xa0\xbd") << "low before high";
+  EXPECT_EQ(pathOf("\xed\xa0\xbd\xed\xb8"), "\xed\xa0\xbd\xed\xb8") << "truncated at the end";
+  EXPECT_EQ(pathOf(""), "");
+}
+
 }  // namespace

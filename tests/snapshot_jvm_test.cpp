@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <time.h>
+
 #include <fstream>
 #include <sstream>
 #include <filesystem>
@@ -11,6 +13,7 @@
 #include "agent/run_control.h"
 #include "agent/start.h"
 #include "model/object_table.h"
+#include "platform/platform.h"
 #include "runtime/testing/cci_testing.h"
 #include "snapshot/generation.h"
 #include "snapshot/remote_transfer.h"
@@ -493,6 +496,79 @@ TEST(JvmExit, FailedExitSnapshotIsReportedOnStandardOutput) {
   EXPECT_EQ(r.err, "S_CC_C : Cannot open file " + path +
                        " for writing: No such file or directory\n"
                        "Quillmetry Error: An error occured while generating snapshot.\n");
+}
+
+// The exit snapshot never replaces another run's: names of the coming seconds
+// are taken beforehand, so this run must number its own.
+TEST(JvmExit, TheExitSnapshotNeverReplacesAnEarlierRunsFile) {
+  std::string dir = scratchDir("exit-taken");
+  std::vector<std::string> taken;
+  time_t now = time(nullptr);
+  for (int second = -1; second <= 30; second++) {
+    struct tm local;
+    time_t t = now + second;
+    ASSERT_TRUE(platform::localTime(t, &local));
+    char path[kSnapshotNameBufferSize];
+    ASSERT_TRUE(formatExitSnapshotPath(path, sizeof(path), dir.c_str(), "app/tools/Main", local));
+    std::ofstream(path, std::ios::binary) << "earlier run";
+    taken.push_back(path);
+  }
+  ChildResult r = runInDir("exitNowWithSnapshot", dir);
+  EXPECT_EQ(r.exitCode, 0) << describeChild(r);
+  EXPECT_EQ(r.err, "");
+  std::string path = exitSnapshotIn(dir, r.out, "app_tools_Main");
+  ASSERT_GT(path.size(), 6u);
+  EXPECT_EQ(path.substr(path.size() - 6), "-2.snp") << path;
+  SEReader* reader = SEReaderNew();
+  SESnapshotView view;
+  EXPECT_TRUE(SEReadSnapshotFile(reader, path.c_str(), &view)) << SEReaderError(reader);
+  SEReaderFree(reader);
+  for (const std::string& name : taken) EXPECT_EQ(readFile(name), "earlier run") << name;
+}
+
+TEST(JvmExit, TwoQuickRunsInARowLeaveTwoSnapshots) {
+  std::string dir = scratchDir("exit-twice");
+  ChildResult first = runInDir("exitNowWithSnapshot", dir);
+  ChildResult second = runInDir("exitNowWithSnapshot", dir);
+  EXPECT_EQ(first.exitCode, 0) << describeChild(first);
+  EXPECT_EQ(second.exitCode, 0) << describeChild(second);
+  std::string firstPath = exitSnapshotIn(dir, first.out, "app_tools_Main");
+  std::string secondPath = exitSnapshotIn(dir, second.out, "app_tools_Main");
+  EXPECT_NE(firstPath, secondPath);
+  SEReader* reader = SEReaderNew();
+  SESnapshotView view;
+  EXPECT_TRUE(SEReadSnapshotFile(reader, firstPath.c_str(), &view)) << SEReaderError(reader);
+  EXPECT_TRUE(SEReadSnapshotFile(reader, secondPath.c_str(), &view)) << SEReaderError(reader);
+  SEReaderFree(reader);
+}
+
+// Java hands the directory over as modified UTF-8, the emoji as two 3-byte
+// surrogates; the file must land in the folder of that name on disk.
+TEST(JvmExit, ExitSnapshotLandsInAFolderNamedBeyondTheBasicPlane) {
+  std::string parent = scratchDir("exit-emoji");
+  std::string dir = parent + "/emoji-\xF0\x9F\x98\x80";
+  ASSERT_TRUE(std::filesystem::create_directory(dir));
+  ChildResult r = runInDir("exitNowWithSnapshot", dir);
+  EXPECT_EQ(r.exitCode, 0) << describeChild(r);
+  EXPECT_EQ(r.err, "");
+  std::string printedDir = parent + "/emoji-\xED\xA0\xBD\xED\xB8\x80";
+  std::string printed = exitSnapshotIn(printedDir, r.out, "app_tools_Main");
+  ASSERT_FALSE(printed.empty());
+  std::string onDisk = dir + printed.substr(printedDir.size());
+  SEReader* reader = SEReaderNew();
+  SESnapshotView view;
+  EXPECT_TRUE(SEReadSnapshotFile(reader, onDisk.c_str(), &view)) << SEReaderError(reader);
+  SEReaderFree(reader);
+}
+
+TEST(JvmExit, AnOverLongWorkingDirectoryIsNamedAsTheReason) {
+  std::string dir = "/nonexistent/" + std::string(1100, 'd');
+  ChildResult r = runInDir("exitNowWithSnapshot", dir);
+  EXPECT_EQ(r.exitCode, 0) << describeChild(r);
+  EXPECT_EQ(r.out, "Failed to generate a coverage snapshot.\n");
+  EXPECT_EQ(r.err,
+            "Quillmetry Error: The exit snapshot's path is longer than 1023 bytes: working "
+            "directory of 1113 bytes, main class name of 14 bytes.\n");
 }
 
 }  // namespace

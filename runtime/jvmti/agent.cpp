@@ -2,7 +2,8 @@
 // turns into -agentlib:cci when the library has no JVM_OnLoad), and the VM-init,
 // VM-death and thread-end events.
 //
-// At load: options, the object table and unregistered list with their monitors,
+// At load: options, the files the runtime needs (load_check.h; a missing one
+// stops the JVM here rather than as an exception later), the object table and unregistered list with their monitors,
 // cci.jar (the probes and the bootstrap) on the boot class path, and, unless the
 // program runs through quorvatix.audit.CoverMain, ccover.jar on the class path
 // and the agent library's folder on java.library.path, so that the Java side
@@ -16,6 +17,8 @@
 
 #include "cci/cci.h"
 #include "runtime/jvmti/class_hook.h"
+#include "runtime/jvmti/load_check.h"
+#include "runtime/jvmti/main_class.h"
 #include "platform/platform.h"
 #include "runtime/jvmti/monitor.h"
 #include "runtime/jvmti/probes.h"
@@ -54,26 +57,14 @@ std::string joinPath(const std::string& folder, const char* name) {
   return folder.empty() ? std::string(name) : folder + "/" + name;
 }
 
-// The first of the candidates that exists, or the first candidate.
-std::string firstExisting(const std::string& a, const std::string& b) {
-  return platform::fileExists(a.c_str()) || !platform::fileExists(b.c_str()) ? a : b;
-}
-
 // Puts ccover.jar on the class path and the agent library's folder on
 // java.library.path, for the Java side that VM init starts.
 void prepareJavaSide(jvmtiEnv* jvmti, RuntimeState& s) {
-  std::string jar = s.options.ccoverJar;
-  if (jar.empty()) {
-    jar = firstExisting(joinPath(s.home, "ccover.jar"), joinPath(s.home, "../java/ccover.jar"));
+  JavaSidePaths paths = javaSidePaths(s.options, s.home);
+  if (jvmti->AddToSystemClassLoaderSearch(paths.ccoverJar.c_str()) != JVMTI_ERROR_NONE) {
+    fprintf(stderr, "cci: cannot add %s to the class path\n", paths.ccoverJar.c_str());
   }
-  if (jvmti->AddToSystemClassLoaderSearch(jar.c_str()) != JVMTI_ERROR_NONE) {
-    fprintf(stderr, "cci: cannot add %s to the class path\n", jar.c_str());
-  }
-  std::string lib = s.options.ccoverLib;
-  if (lib.empty()) {
-    std::string candidate = joinPath(s.home, platform::libraryFileName("ccover").c_str());
-    lib = platform::fileExists(candidate.c_str()) ? s.home : joinPath(s.home, "../bin");
-  }
+  const std::string& lib = paths.ccoverLib;
   std::string path = systemProperty(jvmti, "java.library.path");
   path = path.empty() ? lib : path + platform::pathListSeparator() + lib;
   if (jvmti->SetSystemProperty("java.library.path", path.c_str()) != JVMTI_ERROR_NONE) {
@@ -81,38 +72,48 @@ void prepareJavaSide(jvmtiEnv* jvmti, RuntimeState& s) {
   }
 }
 
-// The main class in internal form, from the launcher's command; a jar's
-// Main-Class is read by the bootstrap. "" when unknown.
-std::string findMainClass(JNIEnv* env, jclass bootstrap, const std::string& command) {
-  std::string first = firstWord(command);
-  // java -m module/main.Class: the class follows the module's name.
-  size_t slash = first.find('/');
-  if (slash != std::string::npos && first.find(".jar") == std::string::npos) {
-    first = first.substr(slash + 1);
-  }
-  if (first.size() > 4 && first.compare(first.size() - 4, 4, ".jar") == 0) {
-    jmethodID mainOfJar =
-        env->GetStaticMethodID(bootstrap, "mainClassOfJar", "(Ljava/lang/String;)Ljava/lang/String;");
-    jstring jarPath = mainOfJar != nullptr ? env->NewStringUTF(first.c_str()) : nullptr;
-    jstring name = jarPath != nullptr ? static_cast<jstring>(
-                                            env->CallStaticObjectMethod(bootstrap, mainOfJar, jarPath))
-                                      : nullptr;
-    first.clear();
-    if (!env->ExceptionCheck() && name != nullptr) {
-      const char* chars = env->GetStringUTFChars(name, nullptr);
-      if (chars != nullptr) {
-        first = chars;
-        env->ReleaseStringUTFChars(name, chars);
-      }
+// The Main-Class of a jar, read by the bootstrap; "" when it has none.
+std::string mainClassOfJar(JNIEnv* env, jclass bootstrap, const std::string& jar) {
+  std::string result;
+  jmethodID mainOfJar =
+      env->GetStaticMethodID(bootstrap, "mainClassOfJar", "(Ljava/lang/String;)Ljava/lang/String;");
+  LocalRef<jstring> jarPath(env, mainOfJar != nullptr ? env->NewStringUTF(jar.c_str()) : nullptr);
+  LocalRef<jstring> name(env, jarPath ? static_cast<jstring>(env->CallStaticObjectMethod(
+                                            bootstrap, mainOfJar, jarPath.get()))
+                                      : nullptr);
+  if (!env->ExceptionCheck() && name) {
+    const char* chars = env->GetStringUTFChars(name.get(), nullptr);
+    if (chars != nullptr) {
+      result = chars;
+      env->ReleaseStringUTFChars(name.get(), chars);
     }
-    env->ExceptionClear();
-    if (jarPath != nullptr) env->DeleteLocalRef(jarPath);
-    if (name != nullptr) env->DeleteLocalRef(name);
   }
-  for (char& c : first) {
+  env->ExceptionClear();
+  return result;
+}
+
+// The main class in internal form, from the launcher's command and class
+// path (main_class.h); "" when unknown.
+std::string findMainClass(JNIEnv* env, jclass bootstrap, const std::string& command,
+                          const std::string& classPath) {
+  LaunchTarget target = launchTarget(command, classPath);
+  std::string name;
+  switch (target.kind) {
+    case LaunchKind::kNone:
+      break;
+    case LaunchKind::kClass:
+      name = target.value;
+      break;
+    case LaunchKind::kJar:
+      name = mainClassOfJar(env, bootstrap, target.value);
+      break;
+    case LaunchKind::kSource:
+      return sourceMainClass(readSourceFile(target.value), target.value);
+  }
+  for (char& c : name) {
     if (c == '.') c = '/';
   }
-  return first;
+  return name;
 }
 
 void startJavaSide(JNIEnv* env, jclass bootstrap, RuntimeState& s) {
@@ -144,7 +145,7 @@ void JNICALL onVMInit(jvmtiEnv*, JNIEnv* env, jthread) {
     return;
   }
   std::string commandText = systemProperty(s.jvmti, "sun.java.command");
-  if (!s.launcherMode) s.mainClass = findMainClass(env, bootstrap, commandText);
+  if (!s.launcherMode) s.mainClass = findMainClass(env, bootstrap, commandText, s.launchClassPath);
   if (!s.launcherMode && s.options.autoStart) startJavaSide(env, bootstrap, s);
   env->DeleteLocalRef(bootstrap);
 }
@@ -198,12 +199,21 @@ jint load(JavaVM* vm, const char* optionText) {
   }
 
   s.home = s.options.home.empty() ? platform::thisLibraryFolder() : s.options.home;
+  s.launcherMode = firstWord(systemProperty(jvmti, "sun.java.command")) == kLauncherClass;
+  // A missing file would only show later, as the program's own exception.
+  std::string missing = missingRuntimeFile(s.options, s.home, s.launcherMode);
+  if (!missing.empty()) {
+    fprintf(stderr, "cci: %s\n", missing.c_str());
+    return JNI_ERR;
+  }
+  std::string warning = noSnapshotWarning(s.options, s.launcherMode);
+  if (!warning.empty()) fprintf(stderr, "cci: %s\n", warning.c_str());
   std::string bootJar = joinPath(s.home, "cci.jar");
   if (jvmti->AddToBootstrapClassLoaderSearch(bootJar.c_str()) != JVMTI_ERROR_NONE) {
     fprintf(stderr, "cci: cannot add %s to the boot class path\n", bootJar.c_str());
     return JNI_ERR;
   }
-  s.launcherMode = firstWord(systemProperty(jvmti, "sun.java.command")) == kLauncherClass;
+  s.launchClassPath = systemProperty(jvmti, "java.class.path");
   if (!s.launcherMode && s.options.autoStart) prepareJavaSide(jvmti, s);
 
   jvmtiEventCallbacks callbacks;

@@ -11,14 +11,36 @@ const char* const kDefaultExcludes[] = {
     "netscape.util.",
 };
 
-void splitPatterns(const std::string& value, std::vector<std::string>* out) {
+// Splits key=P:P... into its patterns. A pattern with '/' (a class file's
+// internal name) would match no dotted name, silently: refused, with the
+// dotted form it most likely means.
+bool splitPatterns(const std::string& key, const std::string& value,
+                   std::vector<std::string>* out, std::string* error) {
   size_t start = 0;
   while (start <= value.size()) {
     size_t end = value.find(':', start);
     if (end == std::string::npos) end = value.size();
-    if (end > start) out->push_back(value.substr(start, end - start));
+    if (end > start) {
+      std::string pattern = value.substr(start, end - start);
+      if (pattern.find('/') != std::string::npos) {
+        std::string dotted = pattern;
+        for (char& c : dotted) {
+          if (c == '/') c = '.';
+        }
+        *error = key;
+        *error += " pattern \"";
+        *error += pattern;
+        *error += "\" has a '/': patterns are dotted class names, as in ";
+        *error += key;
+        *error += '=';
+        *error += dotted;
+        return false;
+      }
+      out->push_back(pattern);
+    }
     start = end + 1;
   }
+  return true;
 }
 
 bool startsWith(const char* text, const char* prefix) {
@@ -51,9 +73,9 @@ bool parseOptions(const char* text, Options* out, std::string* error) {
     } else if (flag && key == "verbose") {
       out->verbose = true;
     } else if (!flag && key == "includes") {
-      splitPatterns(value, &out->includes);
+      if (!splitPatterns(key, value, &out->includes, error)) return false;
     } else if (!flag && key == "excludes") {
-      splitPatterns(value, &out->excludes);
+      if (!splitPatterns(key, value, &out->excludes, error)) return false;
     } else if (!flag && key == "home" && !value.empty()) {
       out->home = value;
     } else if (!flag && key == "ccoverJar" && !value.empty()) {

@@ -8,6 +8,7 @@
 //   ignoreShutdown      the Java side, started by the runtime, holds the dying VM
 //   nostart             never start the Java side at VM init
 //   includes=P:P...     classes to instrument (default: all); P is a dotted name
+//                       (a '/' in P is refused)
 //   excludes=P:P...     classes never to instrument, on top of the JDK and the agent
 //                       (patterns: * any run of characters, ? one character)
 //   home=DIR            where cci.jar, cci-instrument.jar and the ASM jars lie
@@ -49,7 +50,8 @@ struct Options {
 };
 
 // Parses the option text (null or "" gives the defaults). False, with a
-// message in *error, on an unknown option or a malformed value.
+// message in *error, on an unknown option, a malformed value or a pattern
+// written with '/' instead of dots.
 bool parseOptions(const char* text, Options* out, std::string* error);
 
 // Reads the value of live=[HOST:]PORT: a decimal port from 0 to 65535, after

@@ -106,6 +106,19 @@ TEST(CciOptions, MisconfiguredLiveIsNamed) {
   }
 }
 
+TEST(CciOptions, PatternsWithSlashesAreRefusedWithTheirDottedForm) {
+  Options o;
+  std::string error;
+  EXPECT_FALSE(parseOptions("snapshotAtExit,includes=app/*", &o, &error));
+  EXPECT_EQ(error,
+            "includes pattern \"app/*\" has a '/': patterns are dotted class names, as in "
+            "includes=app.*");
+  EXPECT_FALSE(parseOptions("excludes=a.*:app/gen/Parser", &o, &error));
+  EXPECT_EQ(error,
+            "excludes pattern \"app/gen/Parser\" has a '/': patterns are dotted class names, as "
+            "in excludes=app.gen.Parser");
+}
+
 TEST(CciWildcard, StarsAndQuestionMarks) {
   EXPECT_TRUE(wildcardMatch("*", "a.b.C"));
   EXPECT_TRUE(wildcardMatch("a.*", "a.b.C"));

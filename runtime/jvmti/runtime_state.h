@@ -34,6 +34,9 @@ struct RuntimeState {
   std::atomic<int> initialized{0};
   // The main class in internal form ("" when unknown); set at VM init.
   std::string mainClass;
+  // java.class.path as the launcher set it, before the runtime added to it
+  // (java -jar sets it to the jar alone).
+  std::string launchClassPath;
   // True when the program runs through quorvatix.audit.CoverMain, which starts
   // the Java side itself.
   bool launcherMode = false;

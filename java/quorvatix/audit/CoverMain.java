@@ -17,11 +17,13 @@ public final class CoverMain {
 
   /**
    * Runs a program under coverage: {@code CoverMain app.Main args...}. Starts the
-   * agent with a snapshot at exit, runs the main class, and ends the process
-   * through the agent, which writes the exit snapshot into the working
-   * directory. A main class that cannot be run, or that throws, ends the
-   * process with code 1 instead; the snapshot is then written when the virtual
-   * machine dies, if the runtime reports that.
+   * agent with a snapshot at exit and runs the main class. When its main method
+   * returns, so does this one: the JVM then ends as it would without coverage,
+   * once the program's other non-daemon threads have ended, and the runtime's
+   * VM-death event has the agent write the exit snapshot into the working
+   * directory. An exception thrown by the program's main method goes on as it
+   * would from there (its stack trace printed, exit code 1, after those
+   * threads). A main class that cannot be run ends the process with code 1.
    */
   public static void main(String[] args) {
     if (args.length == 0) {
@@ -31,19 +33,11 @@ public final class CoverMain {
     }
     start(null, false, true);
     String[] programArgs = java.util.Arrays.copyOfRange(args, 1, args.length);
-    String error;
-    try {
-      error = runProgramWithClass(args[0].replace('.', '/'), programArgs);
-    } catch (Throwable thrown) {
-      System.err.print("Exception in thread \"" + Thread.currentThread().getName() + "\" ");
-      thrown.printStackTrace();
-      System.exit(1);
-      return;
-    }
+    // An exception of the program's main method passes through unchanged.
+    String error = runProgramWithClass(args[0].replace('.', '/'), programArgs);
     if (error != null) {
       System.exit(1);
     }
-    exitNow();
   }
 
   public static native int start(Object unused, boolean ignoreShutdown, boolean snapshotAtExit);

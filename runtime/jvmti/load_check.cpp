@@ -1,0 +1,70 @@
+#include "runtime/jvmti/load_check.h"
+
+#include "platform/platform.h"
+
+namespace cci_jvmti {
+namespace {
+
+std::string joinPath(const std::string& folder, const std::string& name) {
+  return folder.empty() ? name : folder + "/" + name;
+}
+
+bool exists(const std::string& path) { return platform::fileExists(path.c_str()); }
+
+}  // namespace
+
+const char* const kHomeJars[4] = {"cci.jar", "cci-instrument.jar", "asm.jar", "asm-tree.jar"};
+
+JavaSidePaths javaSidePaths(const Options& options, const std::string& home) {
+  JavaSidePaths paths;
+  paths.ccoverJar = options.ccoverJar;
+  if (paths.ccoverJar.empty()) {
+    std::string beside = joinPath(home, "ccover.jar");
+    std::string built = joinPath(home, "../java/ccover.jar");
+    paths.ccoverJar = exists(beside) || !exists(built) ? beside : built;
+  }
+  paths.ccoverLib = options.ccoverLib;
+  if (paths.ccoverLib.empty()) {
+    std::string library = platform::libraryFileName("ccover");
+    paths.ccoverLib = exists(joinPath(home, library)) ? home : joinPath(home, "../bin");
+  }
+  return paths;
+}
+
+std::string missingRuntimeFile(const Options& options, const std::string& home, bool launcherMode) {
+  for (const char* jar : kHomeJars) {
+    std::string path = joinPath(home, jar);
+    if (exists(path)) continue;
+    if (!options.home.empty()) {
+      return "home=" + options.home + " holds no " + jar + " (" + path +
+             "): name the folder of cci.jar, cci-instrument.jar, asm.jar and asm-tree.jar";
+    }
+    return "no " + std::string(jar) + " beside the runtime (" + path +
+           "): name its folder with home=DIR";
+  }
+  if (launcherMode || !options.autoStart) return "";
+  JavaSidePaths paths = javaSidePaths(options, home);
+  if (!exists(paths.ccoverJar)) {
+    if (!options.ccoverJar.empty()) return "ccoverJar=" + options.ccoverJar + ": no such file";
+    return "no ccover.jar beside the runtime (" + paths.ccoverJar +
+           "): name it with ccoverJar=FILE";
+  }
+  std::string library = platform::libraryFileName("ccover");
+  std::string libraryPath = joinPath(paths.ccoverLib, library);
+  if (!exists(libraryPath)) {
+    if (!options.ccoverLib.empty()) {
+      return "ccoverLib=" + options.ccoverLib + " holds no " + library;
+    }
+    return "no " + library + " beside the runtime (" + libraryPath +
+           "): name its folder with ccoverLib=DIR";
+  }
+  return "";
+}
+
+std::string noSnapshotWarning(const Options& options, bool launcherMode) {
+  if (launcherMode || !options.autoStart || options.snapshotAtExit || options.live) return "";
+  return "warning: no coverage snapshot will be written; add snapshotAtExit to the options "
+         "(or nostart when a host starts the agent)";
+}
+
+}  // namespace cci_jvmti
