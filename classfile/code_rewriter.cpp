@@ -1,5 +1,7 @@
 #include "classfile/code_rewriter.h"
 
+#include <algorithm>
+
 #include "classfile/bytes.h"
 
 namespace classfile {
@@ -43,6 +45,9 @@ struct Rewriter {
   std::vector<uint32_t> probeLength;  // per instruction
   std::vector<uint8_t> hasFrame;      // per old offset, from the StackMapTable
   bool hasStackMap = false;
+  const Attribute* stackMap = nullptr;
+  std::vector<FrameState> frames;    // the table's frames in full, once needed
+  std::vector<FrameState> inserted;  // new frames after inverted conditionals
   Layout layout;
 
   uint32_t target(int64_t old) const {
@@ -73,6 +78,8 @@ struct Rewriter {
   bool writeLineNumbers(const Attribute& a, ByteWriter& w);
   bool writeLocals(const Attribute& a, ByteWriter& w);
   bool writeStackMap(const Attribute& a, ByteWriter& w);
+  void writeFullFrames(ByteWriter& w);
+  bool addFrameAfter(const Instruction& branch);
   bool scanStackMap(const Attribute& a);
 };
 
@@ -161,6 +168,7 @@ RewriteStatus Rewriter::validate() {
     if (attributeIs(cf, a, "StackMapTable")) {
       if (hasStackMap || !scanStackMap(a)) return RewriteStatus::kMalformed;
       hasStackMap = true;
+      stackMap = &a;
     }
   }
   return RewriteStatus::kOk;
@@ -204,7 +212,8 @@ RewriteStatus Rewriter::computeLayout() {
         // The instruction after the goto_w becomes a jump target: it needs a
         // frame, and only one that the table already has can be moved there.
         uint32_t next = insn.offset + insn.length;
-        if (next >= bc.length || !hasFrame[next]) return RewriteStatus::kNeedsFrame;
+        if (next >= bc.length) return RewriteStatus::kMalformed;
+        if (!hasFrame[next] && !addFrameAfter(insn)) return RewriteStatus::kNeedsFrame;
       }
       layout.widened[i] = 1;
       changed = true;
@@ -327,7 +336,64 @@ bool Rewriter::writeLocals(const Attribute& a, ByteWriter& w) {
   return true;
 }
 
+// Works out the frame of the instruction after `branch` and keeps it for
+// writing; false where that can't be done.
+bool Rewriter::addFrameAfter(const Instruction& branch) {
+  if (ins.method == nullptr || ins.classes.classIndex == nullptr) return false;
+  FrameState initial;
+  if (!initialFrame(cf, *ins.method, &initial)) return false;
+  if (frames.empty() &&
+      !decodeStackMap(cf.data + stackMap->info, stackMap->length, initial, &frames)) {
+    return false;
+  }
+  const FrameState* from = &initial;
+  for (const FrameState& f : frames) {
+    if (f.offset <= branch.offset) from = &f;
+  }
+  FrameState after;
+  if (!stateAfterConditional(cf, bc, *from, branch.offset, ins.classes, &after)) return false;
+  after.offset = branch.offset + branch.length;
+  inserted.push_back(after);
+  hasFrame[after.offset] = 1;
+  return true;
+}
+
+// With frames added, every frame is written in full: a compressed frame
+// after an added one would otherwise be read against the wrong locals.
+void Rewriter::writeFullFrames(ByteWriter& w) {
+  std::vector<const FrameState*> all;
+  for (const FrameState& f : frames) all.push_back(&f);
+  for (const FrameState& f : inserted) all.push_back(&f);
+  std::sort(all.begin(), all.end(),
+            [](const FrameState* a, const FrameState* b) { return a->offset < b->offset; });
+  w.u2(static_cast<uint32_t>(all.size()));
+  int64_t previous = -1;
+  auto types = [&](const std::vector<VType>& list) {
+    w.u2(static_cast<uint32_t>(list.size()));
+    for (const VType& t : list) {
+      w.u1(t.tag);
+      if (t.tag == kObjectType) {
+        w.u2(t.data);
+      } else if (t.tag == kUninitializedType) {
+        w.u2(layout.insnStart[static_cast<size_t>(bc.indexAt[t.data])]);
+      }
+    }
+  };
+  for (const FrameState* f : all) {
+    uint32_t moved = target(f->offset);
+    w.u1(255);
+    w.u2(static_cast<uint32_t>(previous < 0 ? moved : moved - previous - 1));
+    previous = moved;
+    types(f->locals);
+    types(f->stack);
+  }
+}
+
 bool Rewriter::writeStackMap(const Attribute& a, ByteWriter& w) {
+  if (!inserted.empty()) {
+    writeFullFrames(w);
+    return true;
+  }
   // Already checked by scanStackMap: only the writing is left.
   ByteReader r(cf.data, a.info + static_cast<size_t>(a.length));
   r.offset = a.info;
@@ -413,7 +479,7 @@ bool parseCodeAttribute(const ClassFile& cf, const Attribute& a, CodeAttribute* 
 
 RewriteStatus rewriteCode(const ClassFile& cf, const CodeAttribute& code, const Bytecode& bc,
                           const CodeInsertions& insertions, std::vector<uint8_t>* out) {
-  Rewriter rw{cf, code, bc, insertions, {}, {}, false, {}};
+  Rewriter rw{cf, code, bc, insertions, {}, {}, false, nullptr, {}, {}, {}};
   RewriteStatus status = rw.validate();
   if (status != RewriteStatus::kOk) return status;
   status = rw.computeLayout();

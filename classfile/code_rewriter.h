@@ -24,6 +24,7 @@
 
 #include "classfile/bytecode.h"
 #include "classfile/class_file.h"
+#include "classfile/frames.h"
 
 namespace classfile {
 
@@ -46,13 +47,18 @@ struct CodeInsertions {
   // boundaries, ascending, each at most once).
   std::vector<std::pair<uint32_t, std::vector<uint8_t>>> at;
   uint16_t extraStack;  // operand stack the inserted code needs on top
+  // For a frame after an inverted conditional: the method (its implicit first
+  // frame) and where Class constants for new frames come from. Without them
+  // such a conditional gives kNeedsFrame.
+  const Member* method = nullptr;
+  ClassIndexer classes = {nullptr, nullptr};
 };
 
 enum class RewriteStatus {
   kOk,
   kMalformed,   // the code or one of its tables doesn't hold together
   kTooLarge,    // the code would outgrow 65535 bytes (or max_stack 65535)
-  kNeedsFrame,  // an inverted conditional would need a stack map frame that isn't there
+  kNeedsFrame,  // an inverted conditional needs a frame that can't be worked out
 };
 
 // Writes the new contents of the Code attribute (after its length) into out.

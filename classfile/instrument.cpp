@@ -1,5 +1,6 @@
 #include "classfile/instrument.h"
 
+#include <string>
 #include <unordered_map>
 
 #include "classfile/bytecode.h"
@@ -48,6 +49,34 @@ struct PoolAppender {
     bytes.u4(value);
     integers[value] = static_cast<uint16_t>(next);
     return static_cast<uint16_t>(next++);
+  }
+};
+
+// Class constants for new stack map frames: the class's own where it has
+// one, else appended.
+struct ClassConstants {
+  const ClassFile* cf;
+  PoolAppender* pool;
+  bool indexed = false;
+  std::unordered_map<std::string, uint16_t> byName;
+
+  static uint16_t find(void* context, std::string_view name) {
+    ClassConstants& self = *static_cast<ClassConstants*>(context);
+    if (!self.indexed) {
+      self.indexed = true;
+      for (uint32_t i = 1; i < self.cf->constants.size(); i++) {
+        if (constantTag(*self.cf, i) == kClass) {
+          self.byName.emplace(std::string(classNameAt(*self.cf, i)), static_cast<uint16_t>(i));
+        }
+      }
+    }
+    std::string key(name);
+    auto found = self.byName.find(key);
+    if (found != self.byName.end()) return found->second;
+    if (!self.pool->room(2)) return 0;
+    uint16_t index = self.pool->classRef(self.pool->utf8(name));
+    self.byName.emplace(std::move(key), index);
+    return index;
   }
 };
 
@@ -178,6 +207,7 @@ ClassOutcome instrumentClass(const ClassFile& cf, uint32_t classId, std::vector<
   }
 
   PoolAppender pool{cf.constantCount, {}, {}};
+  ClassConstants classConstants{&cf, &pool, false, {}};
   ProbeRefs refs;
   bool poolFull = !addProbeRefs(pool, &refs);
   std::vector<MethodWork> work(cf.methods.size());
@@ -237,6 +267,8 @@ ClassOutcome instrumentClass(const ClassFile& cf, uint32_t classId, std::vector<
 
     CodeInsertions ins;
     ins.extraStack = 2;
+    ins.method = &m;
+    ins.classes = {&ClassConstants::find, &classConstants};
     bool entryDone = false;
     bool jumpToStart = startIsTarget(cf, code, bc);
     bool fits = true;

@@ -161,18 +161,45 @@ TEST(Rewriter, InvertedConditionalReusesTheFrameOfTheNextInstruction) {
   EXPECT_EQ(attributeOf(v, "StackMapTable"), Bytes({0x00, 0x02, 15, 0xfb, 0x80, 0x00}));
 }
 
-TEST(Rewriter, InvertedConditionalWithoutAFrameFallsBackToTheEntryProbe) {
+TEST(Rewriter, InvertedConditionalGetsAFrameWorkedOutFromTheOneBefore) {
   TestClass tc;
   TestMethod m = longConditional();
+  m.descriptor = "(I)V";
   m.stackMap = {0xfb, 0x7f, 0xff};  // only the target's frame
   m.frameCount = 1;
   tc.methods.push_back(m);
   Outcome run = instrument(tc);
   ASSERT_EQ(run.outcome, ClassOutcome::kInstrumented);
+  EXPECT_EQ(run.outline.methods[0].outcome, MethodOutcome::kCounted);
   MethodView v = viewMethod(run.output, 0);
-  // entry(101) padded to four bytes: every other offset moves by four.
-  EXPECT_EQ(Bytes(v.code.begin(), v.code.begin() + 12),
-            cat({{0x10, 101}, run.entry(), {0x00, 0x00, 0x00}, {0x1a, 0x9a, 0x7f, 0xfe}}));
+  EXPECT_EQ(Bytes(v.code.begin() + 7, v.code.begin() + 15),
+            Bytes({0x99, 0x00, 0x08, 0xc8, 0x00, 0x00, 0x80, 0x06}));
+  // All frames in full: the new one at 15 (locals [int], empty stack) and
+  // the target's at 32784.
+  EXPECT_EQ(attributeOf(v, "StackMapTable"),
+            Bytes({0x00, 0x02, 0xff, 0x00, 15, 0x00, 0x01, 0x01, 0x00, 0x00, 0xff, 0x80, 0x00,
+                   0x00, 0x01, 0x01, 0x00, 0x00}));
+}
+
+TEST(Rewriter, InvertedConditionalWithoutAWorkableFrameFallsBackToTheEntryProbe) {
+  TestClass tc;
+  TestMethod m = longConditional();
+  m.descriptor = "(I)V";
+  uint16_t bogus = tc.utf8("not a method");
+  // 0: invokestatic of a Utf8 constant (its types can't be known)  3: ifnull 32767
+  m.code = {0xb8, static_cast<uint8_t>(bogus >> 8), static_cast<uint8_t>(bogus), 0xc6, 0x7f, 0xfc};
+  m.code.resize(32767, 0x00);
+  m.code.push_back(0xb1);
+  m.stackMap = {0xfb, 0x7f, 0xff};
+  m.frameCount = 1;
+  m.lines = {{0, 1}, {6, 2}};
+  tc.methods.push_back(m);
+  Outcome run = instrument(tc);
+  ASSERT_EQ(run.outcome, ClassOutcome::kInstrumented);
+  MethodView v = viewMethod(run.output, 0);
+  // entry(101) padded to eight bytes: every other offset moves by eight.
+  EXPECT_EQ(Bytes(v.code.begin(), v.code.begin() + 9),
+            cat({{0x10, 101}, run.entry(), {0x00, 0x00, 0x00}, {0xb8}}));
   EXPECT_EQ(attributeOf(v, "StackMapTable"), Bytes({0x00, 0x01, 0xfb, 0x80, 0x07}));
   EXPECT_EQ(run.outline.methods[0].outcome, MethodOutcome::kEntryOnly);
   EXPECT_EQ(run.outline.methods[0].reason, MethodReason::kNeedsFrame);
