@@ -72,7 +72,8 @@ uint32_t instructionLength(const uint8_t* code, uint32_t length, uint32_t at) {
     }
   } else if (op == kTableswitch || op == kLookupswitch) {
     uint32_t base = (at + 4) & ~3u;  // operands start on a multiple of four
-    if (base > length || length - base < 12) return 0;
+    // tableswitch: default, low, high; lookupswitch: default, npairs (which may be 0).
+    if (base > length || length - base < (op == kTableswitch ? 12u : 8u)) return 0;
     uint64_t body;
     if (op == kTableswitch) {
       int32_t low = readS4(code + base + 4);

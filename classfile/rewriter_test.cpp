@@ -268,6 +268,21 @@ TEST(Rewriter, LookupSwitchKeepsItsKeysAndMovesItsTargets) {
                                        {0x00, 0x00, 0x00, 0xb1, 0xb1}}));
 }
 
+TEST(Rewriter, LookupSwitchWithoutKeysIsAWholeInstruction) {
+  TestClass tc;
+  tc.major = 49;
+  TestMethod m;
+  m.descriptor = "(I)Ljava/lang/Object;";
+  // 0: iload_0  1: lookupswitch {default 12}  12: aconst_null  13: areturn
+  m.code = cat({{0x1a, 0xab, 0x00, 0x00}, u2s({0, 11, 0, 0}), {0x01, 0xb0}});
+  tc.methods.push_back(m);
+  CodeInsertions ins;
+  ins.extraStack = 0;
+  ins.at.push_back({0, Bytes(1, 0x00)});
+  EXPECT_EQ(rewriteWith(tc, ins),
+            cat({{0x00, 0x1a, 0xab, 0x00}, u2s({0, 10, 0, 0}), {0x01, 0xb0}}));
+}
+
 TEST(Rewriter, UninitializedTypesFollowTheirNew) {
   TestClass tc;
   TestMethod m;
