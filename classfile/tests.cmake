@@ -14,15 +14,13 @@ endif()
 # Linux builds without sanitizers only: it takes about a minute per JDK.
 add_executable(classfile_instrument_tree ${PROJECT_SOURCE_DIR}/tests/classfile/instrument_tree.cpp)
 target_link_libraries(classfile_instrument_tree PRIVATE classfile)
-set(CLASSFILE_JDK25 "/usr/lib/jvm/temurin-25-jdk-amd64" CACHE PATH
-  "JDK 25 for the corpus and end-to-end tests (skipped where absent)")
 set(CLASSFILE_CORPUS_EVERY 4 CACHE STRING "Corpus test: every Nth class of the runtime image")
 if(CMAKE_SYSTEM_NAME STREQUAL "Linux" AND NOT CMAKE_CROSSCOMPILING AND CMAKE_SIZEOF_VOID_P EQUAL 8
    AND NOT CMAKE_CXX_FLAGS MATCHES "-fsanitize")
   add_test(NAME classfile_corpus
     COMMAND bash ${PROJECT_SOURCE_DIR}/tests/classfile/run_corpus.sh
       $<TARGET_FILE:classfile_instrument_tree> ${CMAKE_BINARY_DIR}/classfile-corpus
-      ${CCOVER_TARGET_JDK} ${CLASSFILE_JDK25} ${CLASSFILE_CORPUS_EVERY})
+      ${CCOVER_TARGET_JDK} ${CCOVER_JDK25} ${CLASSFILE_CORPUS_EVERY})
   set_tests_properties(classfile_corpus PROPERTIES TIMEOUT 600)
 endif()
 
