@@ -35,7 +35,7 @@ for j in "${jars[@]}"; do
     exit 1
   fi
   # Versioned copies under META-INF are for newer JDKs' own loading: left out.
-  unzip -q -o "/usr/share/java/$j.jar" '*.class' -x 'META-INF/*' -d "$work/jars"
+  unzip -qq -o "/usr/share/java/$j.jar" '*.class' -x 'META-INF/*' -d "$work/jars"
 done
 
 run() {
