@@ -156,7 +156,7 @@ RewriteStatus Rewriter::validate() {
     }
   }
   for (uint32_t e = 0; e < code.exceptionCount; e++) {
-    const uint8_t* p = cf.data + code.exceptionsStart + 2 + 8 * e;
+    const uint8_t* p = cf.data + code.exceptionsStart + 2 + 8 * static_cast<size_t>(e);
     uint32_t start = readU2(p), end = readU2(p + 2), handler = readU2(p + 4);
     if (start >= end || !bc.isBoundary(start) || !bc.isBoundary(end) || handler >= bc.length ||
         !bc.isBoundary(handler)) {
@@ -191,7 +191,7 @@ RewriteStatus Rewriter::computeLayout() {
       layout.newLength[i] =
           lengthAt(bc.instructions[i], layout.widened[i] != 0, static_cast<uint32_t>(at));
       at += layout.newLength[i];
-      if (at > 4 * kMaxCodeLength) return RewriteStatus::kTooLarge;
+      if (at > 4 * static_cast<uint64_t>(kMaxCodeLength)) return RewriteStatus::kTooLarge;
     }
     layout.probeStart[n] = layout.insnStart[n] = static_cast<uint32_t>(at);
     layout.end = static_cast<uint32_t>(at);
@@ -293,7 +293,7 @@ void Rewriter::emitCode(ByteWriter& w) {
 bool Rewriter::writeExceptions(ByteWriter& w) {
   w.u2(code.exceptionCount);
   for (uint32_t e = 0; e < code.exceptionCount; e++) {
-    const uint8_t* p = cf.data + code.exceptionsStart + 2 + 8 * e;
+    const uint8_t* p = cf.data + code.exceptionsStart + 2 + 8 * static_cast<size_t>(e);
     w.u2(target(readU2(p)));
     w.u2(target(readU2(p + 2)));
     w.u2(target(readU2(p + 4)));
@@ -310,9 +310,9 @@ bool Rewriter::writeLineNumbers(const Attribute& a, ByteWriter& w) {
   w.u2(count);
   for (uint32_t k = 0; k < count; k++) {
     uint32_t moved;
-    if (!mapDebug(readU2(p + 2 + 4 * k), &moved)) return false;
+    if (!mapDebug(readU2(p + 2 + 4 * static_cast<size_t>(k)), &moved)) return false;
     w.u2(moved);
-    w.append(p + 4 + 4 * k, 2);
+    w.append(p + 4 + 4 * static_cast<size_t>(k), 2);
   }
   return true;
 }
@@ -324,7 +324,7 @@ bool Rewriter::writeLocals(const Attribute& a, ByteWriter& w) {
   if (a.length != 2 + 10 * count) return false;
   w.u2(count);
   for (uint32_t k = 0; k < count; k++) {
-    const uint8_t* e = p + 2 + 10 * k;
+    const uint8_t* e = p + 2 + 10 * static_cast<size_t>(k);
     uint32_t start = readU2(e);
     uint32_t end = start + readU2(e + 2);
     uint32_t newStart, newEnd;

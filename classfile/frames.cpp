@@ -36,7 +36,11 @@ bool parseType(std::string_view d, size_t* at, const ClassIndexer& classes, VTyp
   size_t start = *at;
   char c = d[(*at)++];
   switch (c) {
-    case 'B': case 'C': case 'I': case 'S': case 'Z':
+    case 'B':
+    case 'C':
+    case 'I':
+    case 'S':
+    case 'Z':
       *out = {kIntegerType, 0};
       return true;
     case 'F':
@@ -193,8 +197,7 @@ void Machine::invoke(uint32_t index, bool hasReceiver) {
   std::vector<VType> params;
   VType result;
   bool isVoid = false;
-  if (!parseMethodDescriptor(referencedDescriptor(cf, index), classes, &params, &result,
-                             &isVoid)) {
+  if (!parseMethodDescriptor(referencedDescriptor(cf, index), classes, &params, &result, &isVoid)) {
     failed = true;
     return;
   }
@@ -208,8 +211,7 @@ void Machine::construct(uint32_t index) {
   std::vector<VType> params;
   VType result;
   bool isVoid;
-  if (!parseMethodDescriptor(referencedDescriptor(cf, index), classes, &params, &result,
-                             &isVoid) ||
+  if (!parseMethodDescriptor(referencedDescriptor(cf, index), classes, &params, &result, &isVoid) ||
       stack.size() < params.size() + 1) {
     failed = true;
     return;
@@ -243,8 +245,8 @@ void Machine::arrayElement() {
     push(array);
     return;
   }
-  std::string_view name = array.tag == kObjectType ? classNameAt(cf, array.data)
-                                                   : std::string_view();
+  std::string_view name =
+      array.tag == kObjectType ? classNameAt(cf, array.data) : std::string_view();
   if (name.size() < 2 || name[0] != '[') {
     failed = true;
     return;
@@ -261,16 +263,36 @@ void Machine::arrayElement() {
 
 void Machine::ldc(uint32_t index) {
   switch (constantTag(cf, index)) {
-    case kInteger: push({kIntegerType, 0}); return;
-    case kFloat: push({kFloatType, 0}); return;
-    case kLong: push({kLongType, 0}); return;
-    case kDouble: push({kDoubleType, 0}); return;
-    case kString: push(classType("java/lang/String")); return;
-    case kClass: push(classType("java/lang/Class")); return;
-    case kMethodType: push(classType("java/lang/invoke/MethodType")); return;
-    case kMethodHandle: push(classType("java/lang/invoke/MethodHandle")); return;
-    case kDynamic: pushDescriptor(referencedDescriptor(cf, index)); return;
-    default: failed = true; return;
+    case kInteger:
+      push({kIntegerType, 0});
+      return;
+    case kFloat:
+      push({kFloatType, 0});
+      return;
+    case kLong:
+      push({kLongType, 0});
+      return;
+    case kDouble:
+      push({kDoubleType, 0});
+      return;
+    case kString:
+      push(classType("java/lang/String"));
+      return;
+    case kClass:
+      push(classType("java/lang/Class"));
+      return;
+    case kMethodType:
+      push(classType("java/lang/invoke/MethodType"));
+      return;
+    case kMethodHandle:
+      push(classType("java/lang/invoke/MethodHandle"));
+      return;
+    case kDynamic:
+      pushDescriptor(referencedDescriptor(cf, index));
+      return;
+    default:
+      failed = true;
+      return;
   }
 }
 
@@ -300,7 +322,8 @@ bool decodeStackMap(const uint8_t* contents, uint32_t length, const FrameState& 
   auto readTypes = [&](uint32_t n, std::vector<VType>* into) {
     for (uint32_t k = 0; k < n && !r.failed; k++) {
       VType t{static_cast<uint8_t>(r.u1()), 0};
-      if (t.tag == kObjectType || t.tag == kUninitializedType) t.data = static_cast<uint16_t>(r.u2());
+      if (t.tag == kObjectType || t.tag == kUninitializedType)
+        t.data = static_cast<uint16_t>(r.u2());
       if (t.tag > 8) r.failed = true;
       into->push_back(t);
     }
@@ -377,18 +400,28 @@ bool Machine::step(const uint8_t* p, uint32_t offset) {
   if (op == kNop || op == 0x84 || op == kGoto || op == kGotoW || op == 0xb1 || op == 0xbf) {
     return true;
   }
-  if (op == 0x01) push({kNullType, 0});
-  else if (op >= 0x02 && op <= 0x08) push(kInt);
-  else if (op <= 0x0a && op >= 0x09) push(kLong);
-  else if (op >= 0x0b && op <= 0x0d) push(kFloat);
-  else if (op == 0x0e || op == 0x0f) push(kDouble);
-  else if (op == kBipush || op == kSipush) push(kInt);
-  else if (op == kLdc) ldc(p[1]);
-  else if (op == kLdcW || op == 0x14) ldc(readU2(p + 1));
-  else if (op >= 0x15 && op <= 0x18) push(byKind[op - 0x15]);
-  else if (op == 0x19) push(local(p[1]));
-  else if (op >= 0x1a && op <= 0x29) push(byKind[(op - 0x1a) / 4]);
-  else if (op >= 0x2a && op <= 0x2d) push(local(op - 0x2a));
+  if (op == 0x01)
+    push({kNullType, 0});
+  else if ((op >= 0x02 && op <= 0x08) || op == kBipush || op == kSipush)
+    push(kInt);
+  else if (op <= 0x0a && op >= 0x09)
+    push(kLong);
+  else if (op >= 0x0b && op <= 0x0d)
+    push(kFloat);
+  else if (op == 0x0e || op == 0x0f)
+    push(kDouble);
+  else if (op == kLdc)
+    ldc(p[1]);
+  else if (op == kLdcW || op == 0x14)
+    ldc(readU2(p + 1));
+  else if (op >= 0x15 && op <= 0x18)
+    push(byKind[op - 0x15]);
+  else if (op == 0x19)
+    push(local(p[1]));
+  else if (op >= 0x1a && op <= 0x29)
+    push(byKind[(op - 0x1a) / 4]);
+  else if (op >= 0x2a && op <= 0x2d)
+    push(local(op - 0x2a));
   else if (op >= 0x2e && op <= 0x35) {
     if (op == 0x32) {
       arrayElement();
@@ -470,26 +503,27 @@ bool Machine::step(const uint8_t* p, uint32_t offset) {
     pop(1);
     std::string_view element = classNameAt(cf, readU2(p + 1));
     if (element.empty()) return false;
-    std::string name = element[0] == '[' ? "[" + std::string(element)
-                                         : "[L" + std::string(element) + ";";
+    std::string name =
+        element[0] == '[' ? "[" + std::string(element) : "[L" + std::string(element) + ";";
     push(classType(name));
-  } else if (op == 0xbe) {
+  } else if (op == 0xbe || op == 0xc1) {  // arraylength, instanceof
     pop(1);
     push(kInt);
   } else if (op == 0xc0) {
     pop(1);
     push({kObjectType, static_cast<uint16_t>(readU2(p + 1))});
-  } else if (op == 0xc1) {
-    pop(1);
-    push(kInt);
   } else if (op == kWide) {
     uint8_t inner = p[1];
     uint32_t index = readU2(p + 2);
     if (inner == 0x84) return !failed;
-    if (inner >= 0x15 && inner <= 0x18) push(byKind[inner - 0x15]);
-    else if (inner == 0x19) push(local(index));
-    else if (inner >= 0x36 && inner <= 0x3a) store(index, pop());
-    else return false;
+    if (inner >= 0x15 && inner <= 0x18)
+      push(byKind[inner - 0x15]);
+    else if (inner == 0x19)
+      push(local(index));
+    else if (inner >= 0x36 && inner <= 0x3a)
+      store(index, pop());
+    else
+      return false;
   } else if (op == 0xc5) {
     pop(p[3]);
     push({kObjectType, static_cast<uint16_t>(readU2(p + 1))});

@@ -141,7 +141,8 @@ bool startIsTarget(const ClassFile& cf, const CodeAttribute& code, const Bytecod
     }
   }
   for (uint32_t e = 0; e < code.exceptionCount; e++) {
-    if (readU2(cf.data + code.exceptionsStart + 2 + 8 * e + 4) == 0) return true;
+    if (readU2(cf.data + code.exceptionsStart + 2 + 8 * static_cast<size_t>(e) + 4) == 0)
+      return true;
   }
   return false;
 }

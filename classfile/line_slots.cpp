@@ -17,10 +17,10 @@ bool describeLineSlots(const ClassFile& cf, const CodeAttribute& code, const Byt
     uint32_t count = readU2(p);
     if (a.length != 2 + 4 * count) return false;
     for (uint32_t k = 0; k < count; k++) {
-      uint32_t pc = readU2(p + 2 + 4 * k);
+      uint32_t pc = readU2(p + 2 + 4 * static_cast<size_t>(k));
       if (pc > bc.length) return false;
       if (pc < bc.length && bc.indexAt[pc] >= 0) {
-        entries.push_back({pc, static_cast<uint16_t>(readU2(p + 4 + 4 * k))});
+        entries.push_back({pc, static_cast<uint16_t>(readU2(p + 4 + 4 * static_cast<size_t>(k)))});
       }
     }
   }

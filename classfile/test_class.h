@@ -178,8 +178,8 @@ inline MethodView viewMethod(const Bytes& bytes, int index) {
     v.maxStack = code.maxStack;
     v.code.assign(cf.data + code.codeStart, cf.data + code.codeStart + code.codeLength);
     for (uint32_t e = 0; e < 4u * code.exceptionCount; e++) {
-      v.exceptions.push_back(
-          static_cast<uint16_t>(readU2(cf.data + code.exceptionsStart + 2 + 2 * e)));
+      v.exceptions.push_back(static_cast<uint16_t>(
+          readU2(cf.data + code.exceptionsStart + 2 + 2 * static_cast<size_t>(e))));
     }
     for (const Attribute& s : code.attributes) {
       v.attributes.push_back({std::string(utf8At(cf, s.nameIndex)),

@@ -81,8 +81,10 @@ void instrument(jvmtiEnv* jvmti, const char* name, jint length, const unsigned c
   RuntimeState& s = state();
   classfile::ClassFile cf;
   if (length <= 0 || !classfile::parseClassFile(data, static_cast<size_t>(length), &cf)) {
-    fprintf(stderr, "cci: cannot instrument %s (not a class file it can read); it is left as it "
-            "was\n", name);
+    fprintf(stderr,
+            "cci: cannot instrument %s (not a class file it can read); it is left as it "
+            "was\n",
+            name);
     return;
   }
   if (classfile::classifyClass(cf) != classfile::ClassOutcome::kInstrumented) return;
@@ -92,8 +94,10 @@ void instrument(jvmtiEnv* jvmti, const char* name, jint length, const unsigned c
   classfile::ClassOutline outline;
   classfile::ClassOutcome outcome = classfile::instrumentClass(cf, classId, &code, &outline);
   if (outcome == classfile::ClassOutcome::kMalformed) {
-    fprintf(stderr, "cci: cannot instrument %s (its code doesn't hold together); it is left as "
-            "it was\n", name);
+    fprintf(stderr,
+            "cci: cannot instrument %s (its code doesn't hold together); it is left as "
+            "it was\n",
+            name);
     return;
   }
   if (outcome != classfile::ClassOutcome::kInstrumented &&

@@ -42,10 +42,11 @@ std::vector<uint8_t> readFile(const fs::path& path) {
 
 int report(const Counts& c, size_t total) {
   double mb = static_cast<double>(c.bytesIn) / (1024.0 * 1024.0);
-  printf("classes %ld of %zu (instrumented %ld, unchanged %ld, skipped %ld, malformed %ld), "
-         "methods %ld, slots %ld, entry only %ld, not instrumented %ld\n",
-         c.files, total, c.instrumented, c.unchanged, c.skipped, c.malformed, c.methods,
-         c.slots, c.entryOnly, c.notInstrumented);
+  printf(
+      "classes %ld of %zu (instrumented %ld, unchanged %ld, skipped %ld, malformed %ld), "
+      "methods %ld, slots %ld, entry only %ld, not instrumented %ld\n",
+      c.files, total, c.instrumented, c.unchanged, c.skipped, c.malformed, c.methods, c.slots,
+      c.entryOnly, c.notInstrumented);
   printf("instrumenting: %.3f s for %.1f MB: %.1f us per class, %.1f ms per MB\n", c.seconds, mb,
          c.files > 0 ? 1e6 * c.seconds / static_cast<double>(c.files) : 0.0,
          mb > 0 ? 1e3 * c.seconds / mb : 0.0);
@@ -113,9 +114,15 @@ int main(int argc, char** argv) {
     }
     c.seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     switch (outcome) {
-      case ClassOutcome::kInstrumented: c.instrumented++; break;
-      case ClassOutcome::kUnchanged: c.unchanged++; break;
-      case ClassOutcome::kSkipped: c.skipped++; break;
+      case ClassOutcome::kInstrumented:
+        c.instrumented++;
+        break;
+      case ClassOutcome::kUnchanged:
+        c.unchanged++;
+        break;
+      case ClassOutcome::kSkipped:
+        c.skipped++;
+        break;
       case ClassOutcome::kMalformed:
         c.malformed++;
         fprintf(stderr, "malformed: %s\n", relative.string().c_str());

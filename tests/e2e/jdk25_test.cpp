@@ -37,7 +37,8 @@ std::string samplesFor(const std::string& release) {
   return dir;
 }
 
-class JvmJdk25 : public ::testing::TestWithParam<std::tuple<const char*, StartMode, const char*>> {};
+class JvmJdk25 : public ::testing::TestWithParam<std::tuple<const char*, StartMode, const char*>> {
+};
 
 TEST_P(JvmJdk25, SamplesCountExactlyOnJdk25) {
   if (!haveJdk25()) {
@@ -81,15 +82,14 @@ std::string caseName(
          std::get<2>(info.param);
 }
 
-INSTANTIATE_TEST_SUITE_P(, JvmJdk25,
-                         ::testing::Combine(::testing::Values("21", "25"),
-                                            ::testing::Values(StartMode::kAgentPath,
-                                                              StartMode::kLauncher),
-                                            ::testing::Values("Branches", "Loops", "Exceptions",
-                                                              "Threads", "Synchronized",
-                                                              "Constructors", "Lambdas", "Switch",
-                                                              "StaticInit")),
-                         caseName);
+INSTANTIATE_TEST_SUITE_P(
+    , JvmJdk25,
+    ::testing::Combine(::testing::Values("21", "25"),
+                       ::testing::Values(StartMode::kAgentPath, StartMode::kLauncher),
+                       ::testing::Values("Branches", "Loops", "Exceptions", "Threads",
+                                         "Synchronized", "Constructors", "Lambdas", "Switch",
+                                         "StaticInit")),
+    caseName);
 
 }  // namespace
 }  // namespace e2e
