@@ -341,7 +341,7 @@ bool Rewriter::writeLocals(const Attribute& a, ByteWriter& w) {
 bool Rewriter::addFrameAfter(const Instruction& branch) {
   if (ins.method == nullptr || ins.classes.classIndex == nullptr) return false;
   FrameState initial;
-  if (!initialFrame(cf, *ins.method, &initial)) return false;
+  if (!initialFrame(cf, *ins.method, ins.classes, &initial)) return false;
   if (frames.empty() &&
       !decodeStackMap(cf.data + stackMap->info, stackMap->length, initial, &frames)) {
     return false;

@@ -51,7 +51,7 @@ struct CodeInsertions {
   // frame) and where Class constants for new frames come from. Without them
   // such a conditional gives kNeedsFrame.
   const Member* method = nullptr;
-  ClassIndexer classes = {nullptr, nullptr};
+  ClassIndexer classes = {nullptr, nullptr, nullptr};
 };
 
 enum class RewriteStatus {

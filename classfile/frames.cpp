@@ -66,9 +66,18 @@ bool parseType(std::string_view d, size_t* at, const ClassIndexer& classes, VTyp
       return index != 0;
     }
     case '[': {
+      // The element type only needs skipping: the array is named whole.
       while (*at < d.size() && d[*at] == '[') (*at)++;
-      VType element;
-      if (!parseType(d, at, classes, &element)) return false;
+      if (*at >= d.size()) return false;
+      if (d[*at] == 'L') {
+        size_t end = d.find(';', *at);
+        if (end == std::string_view::npos || end == *at + 1) return false;
+        *at = end + 1;
+      } else if (std::string_view("BCDFIJSZ").find(d[*at]) != std::string_view::npos) {
+        (*at)++;
+      } else {
+        return false;
+      }
       uint16_t index = classes.classIndex(classes.context, d.substr(start, *at - start));
       *out = {kObjectType, index};
       return index != 0;
@@ -92,14 +101,6 @@ bool parseMethodDescriptor(std::string_view d, const ClassIndexer& classes,
   at++;
   *isVoid = false;
   return parseType(d, &at, classes, result, isVoid) && at == d.size();
-}
-
-uint16_t existingClass(void* context, std::string_view name) {
-  const ClassFile& cf = *static_cast<const ClassFile*>(context);
-  for (uint32_t i = 1; i < cf.constants.size(); i++) {
-    if (constantTag(cf, i) == kClass && classNameAt(cf, i) == name) return static_cast<uint16_t>(i);
-  }
-  return 0;
 }
 
 // The verifier's view of one method's state, locals one slot each.
@@ -245,8 +246,8 @@ void Machine::arrayElement() {
     push(array);
     return;
   }
-  std::string_view name =
-      array.tag == kObjectType ? classNameAt(cf, array.data) : std::string_view();
+  std::string_view name = array.tag == kObjectType ? classes.className(classes.context, array.data)
+                                                   : std::string_view();
   if (name.size() < 2 || name[0] != '[') {
     failed = true;
     return;
@@ -298,8 +299,8 @@ void Machine::ldc(uint32_t index) {
 
 }  // namespace
 
-bool initialFrame(const ClassFile& cf, const Member& method, FrameState* out) {
-  ClassIndexer classes{&existingClass, const_cast<ClassFile*>(&cf)};
+bool initialFrame(const ClassFile& cf, const Member& method, const ClassIndexer& classes,
+                  FrameState* out) {
   out->offset = 0;
   out->locals.clear();
   out->stack.clear();

@@ -48,10 +48,13 @@ struct FrameState {
 struct ClassIndexer {
   uint16_t (*classIndex)(void* context, std::string_view name);
   void* context;
+  // The name of a Class constant, the class's own or one classIndex added.
+  std::string_view (*className)(void* context, uint16_t index);
 };
 
 // The implicit frame at offset 0 of a method; false for a bad descriptor.
-bool initialFrame(const ClassFile& cf, const Member& method, FrameState* out);
+bool initialFrame(const ClassFile& cf, const Member& method, const ClassIndexer& classes,
+                  FrameState* out);
 
 // Every frame of a StackMapTable's contents, in order, in full.
 bool decodeStackMap(const uint8_t* contents, uint32_t length, const FrameState& initial,

@@ -59,6 +59,14 @@ struct ClassConstants {
   PoolAppender* pool;
   bool indexed = false;
   std::unordered_map<std::string, uint16_t> byName;
+  std::unordered_map<uint16_t, std::string> added;
+
+  static std::string_view name(void* context, uint16_t index) {
+    ClassConstants& self = *static_cast<ClassConstants*>(context);
+    auto found = self.added.find(index);
+    return found != self.added.end() ? std::string_view(found->second)
+                                     : classNameAt(*self.cf, index);
+  }
 
   static uint16_t find(void* context, std::string_view name) {
     ClassConstants& self = *static_cast<ClassConstants*>(context);
@@ -75,6 +83,7 @@ struct ClassConstants {
     if (found != self.byName.end()) return found->second;
     if (!self.pool->room(2)) return 0;
     uint16_t index = self.pool->classRef(self.pool->utf8(name));
+    if (index != 0) self.added.emplace(index, key);
     self.byName.emplace(std::move(key), index);
     return index;
   }
@@ -208,7 +217,7 @@ ClassOutcome instrumentClass(const ClassFile& cf, uint32_t classId, std::vector<
   }
 
   PoolAppender pool{cf.constantCount, {}, {}};
-  ClassConstants classConstants{&cf, &pool, false, {}};
+  ClassConstants classConstants{&cf, &pool, false, {}, {}};
   ProbeRefs refs;
   bool poolFull = !addProbeRefs(pool, &refs);
   std::vector<MethodWork> work(cf.methods.size());
@@ -269,7 +278,7 @@ ClassOutcome instrumentClass(const ClassFile& cf, uint32_t classId, std::vector<
     CodeInsertions ins;
     ins.extraStack = 2;
     ins.method = &m;
-    ins.classes = {&ClassConstants::find, &classConstants};
+    ins.classes = {&ClassConstants::find, &classConstants, &ClassConstants::name};
     bool entryDone = false;
     bool jumpToStart = startIsTarget(cf, code, bc);
     bool fits = true;
