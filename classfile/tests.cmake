@@ -12,8 +12,11 @@ endif()
 # The corpus test: a JDK's runtime image (sampled) and Debian jars, instrumented
 # and verified by real JVMs (tests/classfile/run_corpus.sh). Native 64-bit
 # Linux builds without sanitizers only: it takes about a minute per JDK.
-add_executable(classfile_instrument_tree ${PROJECT_SOURCE_DIR}/tests/classfile/instrument_tree.cpp)
-target_link_libraries(classfile_instrument_tree PRIVATE classfile)
+if(NOT WIN32)
+  add_executable(classfile_instrument_tree
+    ${PROJECT_SOURCE_DIR}/tests/classfile/instrument_tree.cpp)
+  target_link_libraries(classfile_instrument_tree PRIVATE classfile)
+endif()
 set(CLASSFILE_CORPUS_EVERY 4 CACHE STRING "Corpus test: every Nth class of the runtime image")
 if(CMAKE_SYSTEM_NAME STREQUAL "Linux" AND NOT CMAKE_CROSSCOMPILING AND CMAKE_SIZEOF_VOID_P EQUAL 8
    AND NOT CMAKE_CXX_FLAGS MATCHES "-fsanitize")
