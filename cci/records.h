@@ -30,6 +30,15 @@ struct CObject {
 
 enum { kSynchronizedFlag = 0x20 };
 
+// Why a method with code counts less than its lines (CMethod::uncounted), so
+// that a report can tell "not run" from "not instrumented". Written by cci
+// before the record is registered; the agent only reads it.
+enum CMethodUncounted : uint8_t {
+  kUncountedNone = 0,
+  kUncountedLines = 1,   // too large for line probes: its entries count, its lines have no slots
+  kUncountedMethod = 2,  // left as it was: neither its entries nor its lines count
+};
+
 struct CMethod {
   uint32_t id;
   uint32_t classId;
@@ -43,7 +52,8 @@ struct CMethod {
   uint32_t invocations;    // agent
   uint32_t markedInvocations;  // agent
   uint8_t touched;         // agent: class queued for an update
-  uint8_t padding29[3];
+  uint8_t uncounted;       // CMethodUncounted: what of its code runs uncounted
+  uint8_t padding2A[2];
   void* lock;              // monitor guarding hits and invocations
 };
 
@@ -111,6 +121,7 @@ static_assert(offsetof(CMethod, markedHits) == 0x1C, "CMethod layout");
 static_assert(offsetof(CMethod, invocations) == 0x20, "CMethod layout");
 static_assert(offsetof(CMethod, markedInvocations) == 0x24, "CMethod layout");
 static_assert(offsetof(CMethod, touched) == 0x28, "CMethod layout");
+static_assert(offsetof(CMethod, uncounted) == 0x29, "CMethod layout");
 static_assert(offsetof(CMethod, lock) == 0x2C, "CMethod layout");
 static_assert(sizeof(CMethod) == 48, "CMethod layout");
 #endif

@@ -8,7 +8,7 @@
 // program runs through quorvatix.audit.CoverMain, ccover.jar on the class path
 // and the agent library's folder on java.library.path, so that the Java side
 // can be started at VM init.
-// At VM init: the probes are bound, the instrumenter is loaded, and the Java
+// At VM init: the probes are bound, instrumenting starts, and the Java
 // side is started (quorvatix.audit.CoverMain.start) when the runtime starts it.
 #include <stdio.h>
 #include <string.h>
@@ -133,11 +133,8 @@ void startJavaSide(JNIEnv* env, jclass bootstrap, RuntimeState& s) {
 
 void JNICALL onVMInit(jvmtiEnv*, JNIEnv* env, jthread) {
   RuntimeState& s = state();
-  bindProbes(env, s.options.emptyProbes);
-  const char sep = platform::pathListSeparator();
-  std::string jars = joinPath(s.home, "cci-instrument.jar") + sep + joinPath(s.home, "asm.jar") +
-                     sep + joinPath(s.home, "asm-tree.jar");
-  loadInstrumenter(env, jars.c_str());
+  // Classes are instrumented only once the probes they call are bound.
+  if (bindProbes(env, s.options.emptyProbes)) enableInstrumenting();
 
   jclass bootstrap = env->FindClass("quorvatix/cci/Bootstrap");
   if (bootstrap == nullptr) {
@@ -152,7 +149,7 @@ void JNICALL onVMInit(jvmtiEnv*, JNIEnv* env, jthread) {
 
 void JNICALL onVMDeath(jvmtiEnv*, JNIEnv* env) {
   // Nothing is instrumented from here on: the VM is going down.
-  state().instrumenterReady.store(false, std::memory_order_release);
+  disableInstrumenting();
   void* handler = handlerAt(kCciSlotShutdown);
   if (handler != nullptr) reinterpret_cast<CciEnvHandler>(handler)(env);
 }

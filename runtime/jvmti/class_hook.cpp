@@ -3,94 +3,146 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <string_view>
 #include <vector>
 
+#include "classfile/class_file.h"
+#include "classfile/instrument.h"
 #include "runtime/jvmti/class_records.h"
 #include "runtime/jvmti/runtime_state.h"
 
 namespace cci_jvmti {
 namespace {
 
-// Set while the hook runs on this thread: classes loaded meanwhile are the
-// instrumenter's own and are not instrumented.
-thread_local bool inHook = false;
+std::atomic<bool> instrumenting{false};
+// Object IDs: a class takes one, then one per method. 0 is never used.
+std::atomic<uint32_t> nextId{1};
 
-void reportException(JNIEnv* env, const char* what, const char* name) {
-  fprintf(stderr, "cci: %s %s; the class is left as it was\n", what, name);
-  env->ExceptionDescribe();  // prints the stack trace and clears the exception
+// The description that buildClassRecords reads (class_records.h).
+struct DescriptionWriter {
+  std::vector<uint8_t> bytes;
+  void u1(uint32_t v) { bytes.push_back(static_cast<uint8_t>(v)); }
+  void u2(uint32_t v) {
+    u1(v >> 8);
+    u1(v);
+  }
+  void u4(uint32_t v) {
+    u2(v >> 16);
+    u2(v);
+  }
+  void utf(std::string_view text) {
+    u2(static_cast<uint32_t>(text.size()));
+    bytes.insert(bytes.end(), text.begin(), text.end());
+  }
+};
+
+std::vector<uint8_t> describe(const classfile::ClassOutline& outline, uint32_t classId) {
+  DescriptionWriter w;
+  w.u1(kDescriptionFormat);
+  w.u1((outline.accessFlags & classfile::kAccInterface) != 0 ? kCObjectInterface : kCObjectClass);
+  w.u4(classId);
+  w.u2(outline.accessFlags);
+  w.utf(outline.name);
+  w.u1(outline.hasSourceFile ? 1 : 0);
+  if (outline.hasSourceFile) w.utf(outline.sourceFile);
+  w.u2(static_cast<uint32_t>(outline.methods.size()));
+  uint32_t id = classId + 1;
+  for (const classfile::MethodOutline& m : outline.methods) {
+    w.u4(id++);
+    w.u2(m.accessFlags);
+    w.utf(m.name);
+    w.utf(m.descriptor);
+    w.u2(static_cast<uint32_t>(m.lines.size()));
+    for (uint16_t line : m.lines) w.u2(line);
+  }
+  return w.bytes;
 }
 
-// Copies a byte array into a vector; false (exception cleared) on failure.
-bool copyBytes(JNIEnv* env, jbyteArray array, std::vector<uint8_t>* out) {
-  jsize length = env->GetArrayLength(array);
-  out->resize(static_cast<size_t>(length));
-  if (length > 0) {
-    env->GetByteArrayRegion(array, 0, length, reinterpret_cast<jbyte*>(out->data()));
+void report(const classfile::ClassOutline& outline, bool poolFull) {
+  int nameLength = static_cast<int>(outline.name.size());
+  if (poolFull) {
+    fprintf(stderr,
+            "cci: cannot instrument %.*s (its constant pool has no room for the probes); it is "
+            "left as it was\n",
+            nameLength, outline.name.data());
+    return;
   }
-  if (env->ExceptionCheck()) {
-    env->ExceptionClear();
-    return false;
+  for (const classfile::MethodOutline& m : outline.methods) {
+    if (m.reason == classfile::MethodReason::kNone) continue;
+    fprintf(stderr, "cci: method %.*s.%.*s%.*s %s; it is left uncounted\n", nameLength,
+            outline.name.data(), static_cast<int>(m.name.size()), m.name.data(),
+            static_cast<int>(m.descriptor.size()), m.descriptor.data(),
+            classfile::describeReason(m.reason));
   }
-  return true;
 }
 
-void instrument(jvmtiEnv* jvmti, JNIEnv* env, const char* name, jint length,
-                const unsigned char* data, jint* newLength, unsigned char** newData) {
+void instrument(jvmtiEnv* jvmti, const char* name, jint length, const unsigned char* data,
+                jint* newLength, unsigned char** newData) {
   RuntimeState& s = state();
-  jstring jname = env->NewStringUTF(name);
-  if (jname == nullptr) {
-    env->ExceptionClear();
+  classfile::ClassFile cf;
+  if (length <= 0 || !classfile::parseClassFile(data, static_cast<size_t>(length), &cf)) {
+    fprintf(stderr,
+            "cci: cannot instrument %s (not a class file it can read); it is left as it "
+            "was\n",
+            name);
     return;
   }
-  jbyteArray original = env->NewByteArray(length);
-  if (original == nullptr) {
-    env->ExceptionClear();
-    env->DeleteLocalRef(jname);
-    return;
-  }
-  env->SetByteArrayRegion(original, 0, length, reinterpret_cast<const jbyte*>(data));
-  jobjectArray result = nullptr;
-  if (!env->ExceptionCheck()) {
-    result = static_cast<jobjectArray>(
-        env->CallStaticObjectMethod(s.instrumenterClass, s.instrumentMethod, jname, original));
-  }
-  env->DeleteLocalRef(original);
-  env->DeleteLocalRef(jname);
-  if (env->ExceptionCheck()) {
-    reportException(env, "the instrumenter failed on", name);
-    return;
-  }
-  if (result == nullptr) return;  // left alone (the instrumenter said why)
-
+  if (classfile::classifyClass(cf) != classfile::ClassOutcome::kInstrumented) return;
+  uint32_t classId =
+      nextId.fetch_add(1 + static_cast<uint32_t>(cf.methods.size()), std::memory_order_relaxed);
   std::vector<uint8_t> code;
-  std::vector<uint8_t> description;
-  jbyteArray codeArray = static_cast<jbyteArray>(env->GetObjectArrayElement(result, 0));
-  jbyteArray descriptionArray = nullptr;
-  if (codeArray != nullptr) {
-    descriptionArray = static_cast<jbyteArray>(env->GetObjectArrayElement(result, 1));
+  classfile::ClassOutline outline;
+  classfile::ClassOutcome outcome = classfile::instrumentClass(cf, classId, &code, &outline);
+  if (outcome == classfile::ClassOutcome::kMalformed) {
+    fprintf(stderr,
+            "cci: cannot instrument %s (its code doesn't hold together); it is left as "
+            "it was\n",
+            name);
+    return;
   }
-  bool copied = codeArray != nullptr && descriptionArray != nullptr &&
-                copyBytes(env, codeArray, &code) && copyBytes(env, descriptionArray, &description);
-  env->ExceptionClear();
-  if (codeArray != nullptr) env->DeleteLocalRef(codeArray);
-  if (descriptionArray != nullptr) env->DeleteLocalRef(descriptionArray);
-  env->DeleteLocalRef(result);
-  if (!copied || code.empty()) return;
+  if (outcome != classfile::ClassOutcome::kInstrumented &&
+      outcome != classfile::ClassOutcome::kUnchanged) {
+    return;
+  }
+  bool poolFull = false;
+  for (const classfile::MethodOutline& m : outline.methods) {
+    poolFull |= m.reason == classfile::MethodReason::kPoolOverflow;
+  }
+  report(outline, poolFull && outcome == classfile::ClassOutcome::kUnchanged);
 
+  std::vector<uint8_t> description = describe(outline, classId);
   ClassRecords records;
   if (!buildClassRecords(description.data(), description.size(), &records)) {
     fprintf(stderr, "cci: malformed description of %s; the class is left as it was\n", name);
     return;
   }
+  for (size_t i = 0; i < outline.methods.size(); i++) {
+    switch (outline.methods[i].outcome) {
+      case classfile::MethodOutcome::kCounted:
+        break;
+      case classfile::MethodOutcome::kEntryOnly:
+        records.methods[i].uncounted = kUncountedLines;
+        break;
+      case classfile::MethodOutcome::kNotInstrumented:
+        records.methods[i].uncounted = kUncountedMethod;
+        break;
+    }
+  }
   unsigned char* bytes = nullptr;
-  if (jvmti->Allocate(static_cast<jlong>(code.size()), &bytes) != JVMTI_ERROR_NONE) return;
-  memcpy(bytes, code.data(), code.size());
+  if (outcome == classfile::ClassOutcome::kInstrumented &&
+      (code.size() > 0x7FFFFFFF ||
+       jvmti->Allocate(static_cast<jlong>(code.size()), &bytes) != JVMTI_ERROR_NONE)) {
+    return;
+  }
   // Registered before the JVM sees the new bytes: no probe can run before its
   // method's record is in the table.
   registerClassRecords(records, s.idToCObjects, s.idToCObjectsLock, s.unregisteredClasses,
                        s.unregisteredClassesLock);
-  *newLength = static_cast<jint>(code.size());
-  *newData = bytes;
+  if (bytes != nullptr) {
+    memcpy(bytes, code.data(), code.size());
+    *newLength = static_cast<jint>(code.size());
+    *newData = bytes;
+  }
   if (s.options.verbose) {
     fprintf(stderr, "cci: instrumented %s (%u methods)\n", name,
             static_cast<unsigned>(records.methodCount));
@@ -99,79 +151,20 @@ void instrument(jvmtiEnv* jvmti, JNIEnv* env, const char* name, jint length,
 
 }  // namespace
 
-void JNICALL onClassFileLoad(jvmtiEnv* jvmti, JNIEnv* env, jclass classBeingRedefined,
-                             jobject loader, const char* name, jobject, jint classDataLength,
+void JNICALL onClassFileLoad(jvmtiEnv* jvmti, JNIEnv*, jclass classBeingRedefined, jobject,
+                             const char* name, jobject, jint classDataLength,
                              const unsigned char* classData, jint* newClassDataLength,
                              unsigned char** newClassData) {
-  RuntimeState& s = state();
-  if (inHook || classBeingRedefined != nullptr || name == nullptr || env == nullptr ||
-      !s.instrumenterReady.load(std::memory_order_acquire)) {
+  if (classBeingRedefined != nullptr || name == nullptr ||
+      !instrumenting.load(std::memory_order_acquire)) {
     return;
   }
-  if (!classIncluded(s.options, name)) return;
-  if (loader != nullptr && env->IsSameObject(loader, s.instrumenterLoader)) return;
-  inHook = true;
-  jthrowable pending = env->ExceptionOccurred();
-  if (pending != nullptr) env->ExceptionClear();
-  instrument(jvmti, env, name, classDataLength, classData, newClassDataLength, newClassData);
-  if (pending != nullptr) {
-    env->Throw(pending);
-    env->DeleteLocalRef(pending);
-  }
-  inHook = false;
+  if (!classIncluded(state().options, name)) return;
+  instrument(jvmti, name, classDataLength, classData, newClassDataLength, newClassData);
 }
 
-bool loadInstrumenter(JNIEnv* env, const char* jarList) {
-  RuntimeState& s = state();
-  jclass bootstrap = env->FindClass("quorvatix/cci/Bootstrap");
-  if (bootstrap == nullptr) {
-    reportException(env, "cannot find", "quorvatix/cci/Bootstrap (cci.jar)");
-    return false;
-  }
-  jmethodID load =
-      env->GetStaticMethodID(bootstrap, "loadInstrumenter", "(Ljava/lang/String;)Ljava/lang/Class;");
-  if (load == nullptr) {
-    reportException(env, "cannot find", "Bootstrap.loadInstrumenter");
-    return false;
-  }
-  jstring jars = env->NewStringUTF(jarList);
-  if (jars == nullptr) {
-    env->ExceptionClear();
-    return false;
-  }
-  jclass instrumenter = static_cast<jclass>(env->CallStaticObjectMethod(bootstrap, load, jars));
-  env->DeleteLocalRef(jars);
-  if (env->ExceptionCheck() || instrumenter == nullptr) {
-    if (env->ExceptionCheck()) {
-      reportException(env, "cannot load the instrumenter from", jarList);
-    }
-    return false;
-  }
-  jmethodID instrumentMethod =
-      env->GetStaticMethodID(instrumenter, "instrument", "(Ljava/lang/String;[B)[[B");
-  if (instrumentMethod == nullptr) {
-    reportException(env, "cannot find", "Instrumenter.instrument");
-    return false;
-  }
-  jclass classClass = env->FindClass("java/lang/Class");
-  jmethodID getLoader =
-      classClass != nullptr
-          ? env->GetMethodID(classClass, "getClassLoader", "()Ljava/lang/ClassLoader;")
-          : nullptr;
-  jobject loader = getLoader != nullptr ? env->CallObjectMethod(instrumenter, getLoader) : nullptr;
-  if (env->ExceptionCheck() || loader == nullptr) {
-    if (env->ExceptionCheck()) reportException(env, "cannot find the loader of", "the instrumenter");
-    return false;
-  }
-  s.instrumenterClass = static_cast<jclass>(env->NewGlobalRef(instrumenter));
-  s.instrumenterLoader = env->NewGlobalRef(loader);
-  s.instrumentMethod = instrumentMethod;
-  env->DeleteLocalRef(loader);
-  env->DeleteLocalRef(classClass);
-  env->DeleteLocalRef(instrumenter);
-  env->DeleteLocalRef(bootstrap);
-  s.instrumenterReady.store(true, std::memory_order_release);
-  return true;
-}
+void enableInstrumenting() { instrumenting.store(true, std::memory_order_release); }
+
+void disableInstrumenting() { instrumenting.store(false, std::memory_order_release); }
 
 }  // namespace cci_jvmti

@@ -1,15 +1,15 @@
-// The ClassFileLoadHook: hands each class that passes the filter to the
-// instrumenter (Java, ASM, in a class loader of its own), registers the records
-// that it describes, and gives the JVM the instrumented bytes.
+// The ClassFileLoadHook: instruments each class that passes the filter with
+// classfile/ (native code; nothing of Java runs on the loading path),
+// registers the records of its methods, and gives the JVM the new bytes.
 //
-// A class that the instrumenter can't handle is left exactly as it was, with a
-// message on standard error and no records. Classes loaded while the hook runs
-// on the same thread (the instrumenter's own classes and ASM), classes of the
-// instrumenter's loader, redefinitions and classes without a name are left
-// alone, so the hook never recurses.
+// A class that can't be read is left exactly as it was, with one message on
+// standard error and no records; the JVM then reports its own error. A
+// method whose probes don't fit is reported once and recorded as such (see
+// CMethod::uncounted). Redefinitions, classes without a name and classes
+// loaded before VM init are left alone.
 //
-// Thread-safety: the JVM calls the hook on any thread, many at once; the
-// instrumenter is stateless but for an atomic ID counter.
+// Thread-safety: the JVM calls the hook on any thread, many at once; the only
+// shared state is an atomic ID counter and the locked tables.
 #ifndef CCOVER_RUNTIME_JVMTI_CLASS_HOOK_H_
 #define CCOVER_RUNTIME_JVMTI_CLASS_HOOK_H_
 
@@ -23,10 +23,11 @@ void JNICALL onClassFileLoad(jvmtiEnv* jvmti, JNIEnv* env, jclass classBeingRede
                              jint classDataLength, const unsigned char* classData,
                              jint* newClassDataLength, unsigned char** newClassData);
 
-// Loads the instrumenter and ASM (jars separated by the path-list separator)
-// through quorvatix.cci.Bootstrap and makes the hook live. False, with a
-// message on standard error and no pending exception, when that fails.
-bool loadInstrumenter(JNIEnv* env, const char* jarList);
+// Makes the hook live; called at VM init once the probes are bound.
+void enableInstrumenting();
+
+// Stops instrumenting: the VM is going down.
+void disableInstrumenting();
 
 }  // namespace cci_jvmti
 

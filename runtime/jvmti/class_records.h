@@ -1,5 +1,5 @@
 // Builds the records of one instrumented class from the description that the
-// instrumenter returns with the class's new bytes, and registers them in the
+// class hook writes from classfile's outline of the class, and registers them in the
 // object table and the unregistered list.
 //
 // The description, big-endian as java.io.DataOutputStream writes it:

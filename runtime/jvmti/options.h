@@ -11,7 +11,7 @@
 //                       (a '/' in P is refused)
 //   excludes=P:P...     classes never to instrument, on top of the JDK and the agent
 //                       (patterns: * any run of characters, ? one character)
-//   home=DIR            where cci.jar, cci-instrument.jar and the ASM jars lie
+//   home=DIR            where cci.jar lies
 //                       (default: the folder of the runtime library)
 //   ccoverJar=FILE      ccover.jar for the Java side started by the runtime
 //   ccoverLib=DIR       the folder of the ccover library for that Java side

@@ -23,7 +23,7 @@ struct RuntimeState {
   JavaVM* vm = nullptr;
   jvmtiEnv* jvmti = nullptr;
   Options options;
-  std::string home;  // folder of cci.jar, cci-instrument.jar and the ASM jars
+  std::string home;  // folder of cci.jar
 
   QMHashTable* idToCObjects = nullptr;
   void* idToCObjectsLock = nullptr;
@@ -40,13 +40,6 @@ struct RuntimeState {
   // True when the program runs through quorvatix.audit.CoverMain, which starts
   // the Java side itself.
   bool launcherMode = false;
-
-  // The instrumenter, set at VM init: its class (global reference), the loader
-  // that holds it and ASM (global reference), and its entry point.
-  std::atomic<bool> instrumenterReady{false};
-  jclass instrumenterClass = nullptr;
-  jobject instrumenterLoader = nullptr;
-  jmethodID instrumentMethod = nullptr;
 };
 
 RuntimeState& state();

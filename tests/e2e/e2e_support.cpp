@@ -88,11 +88,13 @@ std::vector<std::string> filesEndingWith(const std::string& dir, const char* suf
 
 CoverageRun runCovered(StartMode mode, const std::string& mainClass, const std::string& classPath,
                        const std::string& agentOptions,
-                       const std::vector<std::string>& programArgs) {
+                       const std::vector<std::string>& programArgs,
+                       const std::vector<std::string>& javaCommand) {
   CoverageRun run;
   run.dir = makeTempDir("cci-e2e");
   std::vector<std::string> env;
-  run.argv = {javaPath(), "-Xcheck:jni", "-Xverify:all"};
+  run.argv = javaCommand.empty() ? std::vector<std::string>{javaPath()} : javaCommand;
+  run.argv.insert(run.argv.end(), {"-Xcheck:jni", "-Xverify:all"});
   if (mode == StartMode::kAgentPath) {
     std::string options = "snapshotAtExit";
     if (!agentOptions.empty()) options += "," + agentOptions;

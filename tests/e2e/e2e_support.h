@@ -43,9 +43,11 @@ struct CoverageRun {
 // Runs mainClass (dotted) with -Xcheck:jni -Xverify:all under coverage, in a
 // fresh working folder. classPath: the program's class path. agentOptions are
 // added after snapshotAtExit (agentpath) or given to -Xrun (launcher).
+// javaCommand: another JDK's java and its options (default: the target's java).
 CoverageRun runCovered(StartMode mode, const std::string& mainClass, const std::string& classPath,
                        const std::string& agentOptions = "",
-                       const std::vector<std::string>& programArgs = {});
+                       const std::vector<std::string>& programArgs = {},
+                       const std::vector<std::string>& javaCommand = {});
 
 // Text of a failed run, for messages.
 std::string describe(const CoverageRun& run);

@@ -18,7 +18,7 @@ import java.util.TreeMap;
  */
 public final class Mark {
   private static final Map<String, int[]> counts = new TreeMap<>();
-  private static final StackWalker walker = StackWalker.getInstance();
+  private static final StackWalker walker = StackWalker.getInstance(StackWalker.Option.RETAIN_CLASS_REFERENCE);
 
   private Mark() {}
 

@@ -1,41 +1,15 @@
 package quorvatix.cci;
 
-import java.io.File;
 import java.lang.reflect.Method;
-import java.net.URL;
-import java.net.URLClassLoader;
-import java.util.ArrayList;
-import java.util.List;
 import java.util.jar.JarFile;
 import java.util.jar.Manifest;
 
 /**
- * What the runtime does in Java at VM init: loading the instrumenter in a class
- * loader of its own, naming the main class of a jar, and starting the coverage
- * agent's Java side.
+ * What the runtime does in Java at VM init: naming the main class of a jar, and
+ * starting the coverage agent's Java side. Nothing here runs while classes load.
  */
 public final class Bootstrap {
   private Bootstrap() {}
-
-  /**
-   * Loads quorvatix.cci.Instrumenter from the given jars (separated by the
-   * platform's path separator) in a new loader whose parent is the boot
-   * loader: the program's own copy of ASM, if any, never meets ours.
-   */
-  public static Class<?> loadInstrumenter(String jars) throws Exception {
-    List<URL> urls = new ArrayList<>();
-    for (String jar : jars.split(File.pathSeparator)) {
-      if (!jar.isEmpty()) {
-        urls.add(new File(jar).toURI().toURL());
-      }
-    }
-    ClassLoader loader = new URLClassLoader("cci-instrumenter", urls.toArray(new URL[0]), null);
-    Class<?> instrumenter = Class.forName("quorvatix.cci.Instrumenter", true, loader);
-    // Everything the instrumenter needs is loaded now, before the first
-    // application class reaches the hook.
-    instrumenter.getMethod("warmUp").invoke(null);
-    return instrumenter;
-  }
 
   /** The Main-Class of a jar, or null. */
   public static String mainClassOfJar(String path) {

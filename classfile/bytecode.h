@@ -1,0 +1,79 @@
+// Walks a method's bytecode: where each instruction starts and how long it
+// is (switch padding and wide forms included), and where its jumps lead.
+//
+// Thread-safety: plain values.
+#ifndef CCOVER_CLASSFILE_BYTECODE_H_
+#define CCOVER_CLASSFILE_BYTECODE_H_
+
+#include <stdint.h>
+
+#include <vector>
+
+namespace classfile {
+
+enum Opcode : uint8_t {
+  kNop = 0x00,
+  kIconst0 = 0x03,
+  kBipush = 0x10,
+  kSipush = 0x11,
+  kLdc = 0x12,
+  kLdcW = 0x13,
+  kIfeq = 0x99,
+  kIfAcmpne = 0xa6,
+  kGoto = 0xa7,
+  kJsr = 0xa8,
+  kRet = 0xa9,
+  kTableswitch = 0xaa,
+  kLookupswitch = 0xab,
+  kInvokestatic = 0xb8,
+  kNew = 0xbb,
+  kWide = 0xc4,
+  kIfnull = 0xc6,
+  kIfnonnull = 0xc7,
+  kGotoW = 0xc8,
+  kJsrW = 0xc9,
+};
+
+enum class BranchKind : uint8_t {
+  kNone,
+  kConditional,  // two-byte offset, falls through when not taken
+  kGoto,
+  kJsr,
+  kGotoW,
+  kJsrW,
+  kTableSwitch,
+  kLookupSwitch,
+};
+
+struct Instruction {
+  uint32_t offset;
+  uint32_t length;
+  uint8_t opcode;
+  BranchKind branch;
+};
+
+struct Bytecode {
+  const uint8_t* code;
+  uint32_t length;
+  std::vector<Instruction> instructions;
+  // Index of the instruction starting at each offset, -1 inside one; the
+  // entry at `length` is the instruction count (the end of the code).
+  std::vector<int32_t> indexAt;
+
+  bool isBoundary(uint32_t offset) const { return offset <= length && indexAt[offset] >= 0; }
+};
+
+// False for an unknown opcode, a truncated instruction, a wide form that
+// doesn't exist or a switch whose counts are impossible.
+bool decodeBytecode(const uint8_t* code, uint32_t length, Bytecode* out);
+
+// Appends the absolute targets of a branching instruction (switch: default
+// first). Targets may lie anywhere; callers check them against isBoundary.
+void branchTargets(const Bytecode& bc, const Instruction& insn, std::vector<int64_t>* out);
+
+// The conditional branch with the opposite condition.
+uint8_t invertedCondition(uint8_t opcode);
+
+}  // namespace classfile
+
+#endif  // CCOVER_CLASSFILE_BYTECODE_H_

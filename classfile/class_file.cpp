@@ -1,0 +1,140 @@
+#include "classfile/class_file.h"
+
+#include "classfile/bytes.h"
+
+namespace classfile {
+namespace {
+
+// Bytes after the tag of each fixed-size constant; -1 for unknown tags.
+int constantBodySize(uint32_t tag) {
+  switch (tag) {
+    case kInteger:
+    case kFloat:
+    case kFieldref:
+    case kMethodref:
+    case kInterfaceMethodref:
+    case kNameAndType:
+    case kDynamic:
+    case kInvokeDynamic:
+      return 4;
+    case kLong:
+    case kDouble:
+      return 8;
+    case kClass:
+    case kString:
+    case kMethodType:
+    case kModule:
+    case kPackage:
+      return 2;
+    case kMethodHandle:
+      return 3;
+    default:
+      return -1;
+  }
+}
+
+bool readMembers(ByteReader& r, std::vector<Member>* out) {
+  uint32_t count = r.u2();
+  if (r.failed) return false;
+  out->reserve(count);
+  for (uint32_t i = 0; i < count; i++) {
+    Member m;
+    m.start = static_cast<uint32_t>(r.offset);
+    m.accessFlags = static_cast<uint16_t>(r.u2());
+    m.nameIndex = static_cast<uint16_t>(r.u2());
+    m.descriptorIndex = static_cast<uint16_t>(r.u2());
+    if (r.failed || !readAttributes(r.data, r.size, &r.offset, &m.attributes)) return false;
+    m.end = static_cast<uint32_t>(r.offset);
+    out->push_back(std::move(m));
+  }
+  return true;
+}
+
+}  // namespace
+
+bool readAttributes(const uint8_t* data, size_t limit, size_t* at, std::vector<Attribute>* out) {
+  ByteReader r(data, limit);
+  r.offset = *at;
+  uint32_t count = r.u2();
+  for (uint32_t i = 0; i < count && !r.failed; i++) {
+    Attribute a;
+    a.start = static_cast<uint32_t>(r.offset);
+    a.nameIndex = static_cast<uint16_t>(r.u2());
+    a.length = r.u4();
+    a.info = static_cast<uint32_t>(r.offset);
+    r.skip(a.length);
+    if (!r.failed) out->push_back(a);
+  }
+  if (r.failed) return false;
+  *at = r.offset;
+  return true;
+}
+
+bool parseClassFile(const uint8_t* data, size_t size, ClassFile* out) {
+  // Offsets are kept in 32 bits; no class file comes near 4 GiB.
+  if (data == nullptr || size > 0x7FFFFFFF) return false;
+  ByteReader r(data, size);
+  ClassFile& cf = *out;
+  cf = ClassFile{};
+  cf.data = data;
+  cf.size = size;
+  if (r.u4() != 0xCAFEBABE) return false;
+  cf.minorVersion = static_cast<uint16_t>(r.u2());
+  cf.majorVersion = static_cast<uint16_t>(r.u2());
+  cf.constantCount = static_cast<uint16_t>(r.u2());
+  if (r.failed || cf.constantCount == 0 || cf.majorVersion < 45) return false;
+  cf.constants.assign(cf.constantCount, 0);
+  for (uint32_t i = 1; i < cf.constantCount; i++) {
+    cf.constants[i] = static_cast<uint32_t>(r.offset);
+    uint32_t tag = r.u1();
+    if (tag == kUtf8) {
+      r.skip(r.u2());
+    } else {
+      int body = constantBodySize(tag);
+      if (body < 0) return false;
+      r.skip(static_cast<size_t>(body));
+      if (tag == kLong || tag == kDouble) i++;  // the next slot is unusable
+    }
+    if (r.failed) return false;
+  }
+  cf.constantsEnd = static_cast<uint32_t>(r.offset);
+  cf.accessFlags = static_cast<uint16_t>(r.u2());
+  cf.thisClass = static_cast<uint16_t>(r.u2());
+  cf.superClass = static_cast<uint16_t>(r.u2());
+  uint32_t interfaces = r.u2();
+  r.skip(2 * static_cast<size_t>(interfaces));
+  if (r.failed) return false;
+  if (!readMembers(r, &cf.fields)) return false;
+  cf.methodsStart = static_cast<uint32_t>(r.offset);
+  if (!readMembers(r, &cf.methods)) return false;
+  cf.attributesStart = static_cast<uint32_t>(r.offset);
+  if (!readAttributes(data, size, &r.offset, &cf.attributes)) return false;
+  if (r.offset != size) return false;
+  return constantTag(cf, cf.thisClass) == kClass && !classNameAt(cf, cf.thisClass).empty();
+}
+
+uint8_t constantTag(const ClassFile& cf, uint32_t index) {
+  if (index == 0 || index >= cf.constants.size() || cf.constants[index] == 0) return 0;
+  return cf.data[cf.constants[index]];
+}
+
+std::string_view utf8At(const ClassFile& cf, uint32_t index, bool* ok) {
+  if (constantTag(cf, index) != kUtf8) {
+    if (ok != nullptr) *ok = false;
+    return {};
+  }
+  const uint8_t* p = cf.data + cf.constants[index] + 1;
+  if (ok != nullptr) *ok = true;
+  return std::string_view(reinterpret_cast<const char*>(p + 2), readU2(p));
+}
+
+std::string_view classNameAt(const ClassFile& cf, uint32_t index) {
+  if (constantTag(cf, index) != kClass) return {};
+  return utf8At(cf, readU2(cf.data + cf.constants[index] + 1));
+}
+
+bool attributeIs(const ClassFile& cf, const Attribute& a, std::string_view name) {
+  return utf8At(cf, a.nameIndex) == name;
+}
+
+}  // namespace classfile

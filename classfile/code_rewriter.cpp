@@ -1,0 +1,519 @@
+#include "classfile/code_rewriter.h"
+
+#include <algorithm>
+
+#include "classfile/bytes.h"
+
+namespace classfile {
+namespace {
+
+constexpr uint32_t kMaxCodeLength = 0xFFFF;
+
+// Where every old instruction lands: the start of the code inserted before it
+// (what jumps, handlers and tables point to) and the start of the instruction
+// itself. Entry n is the end of the code.
+struct Layout {
+  std::vector<uint32_t> probeStart;
+  std::vector<uint32_t> insnStart;
+  std::vector<uint32_t> newLength;
+  std::vector<uint8_t> widened;
+  uint32_t end = 0;
+};
+
+uint32_t switchPadding(uint32_t at) { return (4 - ((at + 1) & 3)) & 3; }
+
+uint32_t lengthAt(const Instruction& insn, bool widened, uint32_t at) {
+  switch (insn.branch) {
+    case BranchKind::kTableSwitch:
+    case BranchKind::kLookupSwitch:
+      return insn.length - switchPadding(insn.offset) + switchPadding(at);
+    case BranchKind::kConditional:
+      return widened ? 8 : 3;
+    case BranchKind::kGoto:
+    case BranchKind::kJsr:
+      return widened ? 5 : 3;
+    default:
+      return insn.length;
+  }
+}
+
+struct Rewriter {
+  const ClassFile& cf;
+  const CodeAttribute& code;
+  const Bytecode& bc;
+  const CodeInsertions& ins;
+  std::vector<uint32_t> probeLength;  // per instruction
+  std::vector<uint8_t> hasFrame;      // per old offset, from the StackMapTable
+  bool hasStackMap = false;
+  const Attribute* stackMap = nullptr;
+  std::vector<FrameState> frames;    // the table's frames in full, once needed
+  std::vector<FrameState> inserted;  // new frames after inverted conditionals
+  Layout layout;
+
+  uint32_t target(int64_t old) const {
+    return layout.probeStart[static_cast<size_t>(bc.indexAt[static_cast<size_t>(old)])];
+  }
+
+  // Any offset of a debugging table: boundaries move with their inserted
+  // code; an offset inside an instruction keeps its distance from its start.
+  bool mapDebug(uint32_t old, uint32_t* out) const {
+    if (old > bc.length) return false;
+    if (bc.indexAt[old] >= 0) {
+      *out = layout.probeStart[static_cast<size_t>(bc.indexAt[old])];
+      return true;
+    }
+    uint32_t at = old;
+    while (bc.indexAt[at] < 0) at--;
+    size_t i = static_cast<size_t>(bc.indexAt[at]);
+    uint32_t inside = old - at;
+    if (inside >= layout.newLength[i]) inside = layout.newLength[i] - 1;
+    *out = layout.insnStart[i] + inside;
+    return true;
+  }
+
+  RewriteStatus validate();
+  RewriteStatus computeLayout();
+  void emitCode(ByteWriter& w);
+  bool writeExceptions(ByteWriter& w);
+  bool writeLineNumbers(const Attribute& a, ByteWriter& w);
+  bool writeLocals(const Attribute& a, ByteWriter& w);
+  bool writeStackMap(const Attribute& a, ByteWriter& w);
+  void writeFullFrames(ByteWriter& w);
+  bool addFrameAfter(const Instruction& branch);
+  bool scanStackMap(const Attribute& a);
+};
+
+bool Rewriter::scanStackMap(const Attribute& a) {
+  ByteReader r(cf.data, a.info + static_cast<size_t>(a.length));
+  r.offset = a.info;
+  // Each uninitialized(offset) must name a `new`, so that it can follow it.
+  auto checkTypes = [&](uint32_t n) {
+    for (uint32_t k = 0; k < n && !r.failed; k++) {
+      uint32_t tag = r.u1();
+      if (tag == 7) {
+        r.u2();
+      } else if (tag == 8) {
+        uint32_t at = r.u2();
+        if (at >= bc.length || bc.indexAt[at] < 0 || bc.code[at] != kNew) return false;
+      } else if (tag > 8) {
+        return false;
+      }
+    }
+    return !r.failed;
+  };
+  uint32_t count = r.u2();
+  int64_t offset = -1;
+  for (uint32_t f = 0; f < count && !r.failed; f++) {
+    uint32_t type = r.u1();
+    uint32_t delta;
+    bool ok = true;
+    if (type < 64) {
+      delta = type;
+    } else if (type < 128) {
+      delta = type - 64;
+      ok = checkTypes(1);
+    } else if (type < 247) {
+      return false;
+    } else {
+      delta = r.u2();
+      if (type == 247) {
+        ok = checkTypes(1);
+      } else if (type >= 252 && type <= 254) {
+        ok = checkTypes(type - 251);
+      } else if (type == 255) {
+        ok = checkTypes(r.u2()) && checkTypes(r.u2());
+      }
+    }
+    if (!ok) return false;
+    offset = offset < 0 ? delta : offset + delta + 1;
+    if (offset >= bc.length || bc.indexAt[static_cast<size_t>(offset)] < 0) return false;
+    hasFrame[static_cast<size_t>(offset)] = 1;
+  }
+  return !r.failed && r.offset == a.info + static_cast<size_t>(a.length);
+}
+
+RewriteStatus Rewriter::validate() {
+  size_t n = bc.instructions.size();
+  probeLength.assign(n, 0);
+  uint32_t last = 0;
+  bool first = true;
+  for (const auto& [offset, bytes] : ins.at) {
+    if (offset >= bc.length || bc.indexAt[offset] < 0 || (!first && offset <= last)) {
+      return RewriteStatus::kMalformed;
+    }
+    probeLength[static_cast<size_t>(bc.indexAt[offset])] = static_cast<uint32_t>(bytes.size());
+    last = offset;
+    first = false;
+  }
+  std::vector<int64_t> targets;
+  for (const Instruction& insn : bc.instructions) {
+    targets.clear();
+    branchTargets(bc, insn, &targets);
+    for (int64_t t : targets) {
+      if (t < 0 || t >= bc.length || bc.indexAt[static_cast<size_t>(t)] < 0) {
+        return RewriteStatus::kMalformed;
+      }
+    }
+  }
+  for (uint32_t e = 0; e < code.exceptionCount; e++) {
+    const uint8_t* p = cf.data + code.exceptionsStart + 2 + 8 * static_cast<size_t>(e);
+    uint32_t start = readU2(p), end = readU2(p + 2), handler = readU2(p + 4);
+    if (start >= end || !bc.isBoundary(start) || !bc.isBoundary(end) || handler >= bc.length ||
+        !bc.isBoundary(handler)) {
+      return RewriteStatus::kMalformed;
+    }
+  }
+  hasFrame.assign(bc.length, 0);
+  for (const Attribute& a : code.attributes) {
+    if (attributeIs(cf, a, "StackMapTable")) {
+      if (hasStackMap || !scanStackMap(a)) return RewriteStatus::kMalformed;
+      hasStackMap = true;
+      stackMap = &a;
+    }
+  }
+  return RewriteStatus::kOk;
+}
+
+RewriteStatus Rewriter::computeLayout() {
+  size_t n = bc.instructions.size();
+  layout.probeStart.assign(n + 1, 0);
+  layout.insnStart.assign(n + 1, 0);
+  layout.newLength.assign(n, 0);
+  layout.widened.assign(n, 0);
+  // Widening only ever grows the code, so this ends after at most one pass
+  // per branch; in practice after one.
+  while (true) {
+    uint64_t at = ins.prefix.size();
+    for (size_t i = 0; i < n; i++) {
+      layout.probeStart[i] = static_cast<uint32_t>(at);
+      at += probeLength[i];
+      layout.insnStart[i] = static_cast<uint32_t>(at);
+      layout.newLength[i] =
+          lengthAt(bc.instructions[i], layout.widened[i] != 0, static_cast<uint32_t>(at));
+      at += layout.newLength[i];
+      if (at > 4 * static_cast<uint64_t>(kMaxCodeLength)) return RewriteStatus::kTooLarge;
+    }
+    layout.probeStart[n] = layout.insnStart[n] = static_cast<uint32_t>(at);
+    layout.end = static_cast<uint32_t>(at);
+    bool changed = false;
+    std::vector<int64_t> targets;
+    for (size_t i = 0; i < n; i++) {
+      const Instruction& insn = bc.instructions[i];
+      if (layout.widened[i] ||
+          (insn.branch != BranchKind::kConditional && insn.branch != BranchKind::kGoto &&
+           insn.branch != BranchKind::kJsr)) {
+        continue;
+      }
+      targets.clear();
+      branchTargets(bc, insn, &targets);
+      int64_t delta = static_cast<int64_t>(target(targets[0])) - layout.insnStart[i];
+      if (delta >= -32768 && delta <= 32767) continue;
+      if (insn.branch == BranchKind::kConditional && hasStackMap) {
+        // The instruction after the goto_w becomes a jump target: it needs a
+        // frame, and only one that the table already has can be moved there.
+        uint32_t next = insn.offset + insn.length;
+        if (next >= bc.length) return RewriteStatus::kMalformed;
+        if (!hasFrame[next] && !addFrameAfter(insn)) return RewriteStatus::kNeedsFrame;
+      }
+      layout.widened[i] = 1;
+      changed = true;
+    }
+    if (!changed) break;
+  }
+  return layout.end > kMaxCodeLength ? RewriteStatus::kTooLarge : RewriteStatus::kOk;
+}
+
+void Rewriter::emitCode(ByteWriter& w) {
+  w.append(ins.prefix);
+  size_t probe = 0;
+  std::vector<int64_t> targets;
+  for (size_t i = 0; i < bc.instructions.size(); i++) {
+    const Instruction& insn = bc.instructions[i];
+    if (probe < ins.at.size() && ins.at[probe].first == insn.offset) {
+      w.append(ins.at[probe].second);
+      probe++;
+    }
+    const uint8_t* p = bc.code + insn.offset;
+    int64_t here = layout.insnStart[i];
+    targets.clear();
+    branchTargets(bc, insn, &targets);
+    auto rel = [&](size_t k) { return static_cast<uint32_t>(target(targets[k]) - here); };
+    switch (insn.branch) {
+      case BranchKind::kNone:
+        w.append(p, insn.length);
+        break;
+      case BranchKind::kConditional:
+        if (layout.widened[i]) {
+          w.u1(invertedCondition(insn.opcode));
+          w.u2(8);
+          w.u1(kGotoW);
+          w.u4(static_cast<uint32_t>(target(targets[0]) - (here + 3)));
+        } else {
+          w.u1(insn.opcode);
+          w.u2(rel(0));
+        }
+        break;
+      case BranchKind::kGoto:
+      case BranchKind::kJsr:
+        if (layout.widened[i]) {
+          w.u1(insn.branch == BranchKind::kGoto ? kGotoW : kJsrW);
+          w.u4(rel(0));
+        } else {
+          w.u1(insn.opcode);
+          w.u2(rel(0));
+        }
+        break;
+      case BranchKind::kGotoW:
+      case BranchKind::kJsrW:
+        w.u1(insn.opcode);
+        w.u4(rel(0));
+        break;
+      case BranchKind::kTableSwitch:
+      case BranchKind::kLookupSwitch: {
+        w.u1(insn.opcode);
+        for (uint32_t k = switchPadding(static_cast<uint32_t>(here)); k > 0; k--) w.u1(0);
+        const uint8_t* operands = bc.code + ((insn.offset + 4) & ~3u);
+        w.u4(rel(0));
+        if (insn.branch == BranchKind::kTableSwitch) {
+          w.append(operands + 4, 8);  // low, high
+          for (size_t k = 1; k < targets.size(); k++) w.u4(rel(k));
+        } else {
+          w.append(operands + 4, 4);  // npairs
+          for (size_t k = 1; k < targets.size(); k++) {
+            w.append(operands + 8 * k, 4);  // match
+            w.u4(rel(k));
+          }
+        }
+        break;
+      }
+    }
+  }
+}
+
+bool Rewriter::writeExceptions(ByteWriter& w) {
+  w.u2(code.exceptionCount);
+  for (uint32_t e = 0; e < code.exceptionCount; e++) {
+    const uint8_t* p = cf.data + code.exceptionsStart + 2 + 8 * static_cast<size_t>(e);
+    w.u2(target(readU2(p)));
+    w.u2(target(readU2(p + 2)));
+    w.u2(target(readU2(p + 4)));
+    w.append(p + 6, 2);
+  }
+  return true;
+}
+
+bool Rewriter::writeLineNumbers(const Attribute& a, ByteWriter& w) {
+  if (a.length < 2) return false;
+  const uint8_t* p = cf.data + a.info;
+  uint32_t count = readU2(p);
+  if (a.length != 2 + 4 * count) return false;
+  w.u2(count);
+  for (uint32_t k = 0; k < count; k++) {
+    uint32_t moved;
+    if (!mapDebug(readU2(p + 2 + 4 * static_cast<size_t>(k)), &moved)) return false;
+    w.u2(moved);
+    w.append(p + 4 + 4 * static_cast<size_t>(k), 2);
+  }
+  return true;
+}
+
+bool Rewriter::writeLocals(const Attribute& a, ByteWriter& w) {
+  if (a.length < 2) return false;
+  const uint8_t* p = cf.data + a.info;
+  uint32_t count = readU2(p);
+  if (a.length != 2 + 10 * count) return false;
+  w.u2(count);
+  for (uint32_t k = 0; k < count; k++) {
+    const uint8_t* e = p + 2 + 10 * static_cast<size_t>(k);
+    uint32_t start = readU2(e);
+    uint32_t end = start + readU2(e + 2);
+    uint32_t newStart, newEnd;
+    if (!mapDebug(start, &newStart) || !mapDebug(end, &newEnd)) return false;
+    w.u2(newStart);
+    w.u2(newEnd - newStart);
+    w.append(e + 4, 6);
+  }
+  return true;
+}
+
+// Works out the frame of the instruction after `branch` and keeps it for
+// writing; false where that can't be done.
+bool Rewriter::addFrameAfter(const Instruction& branch) {
+  if (ins.method == nullptr || ins.classes.classIndex == nullptr) return false;
+  FrameState initial;
+  if (!initialFrame(cf, *ins.method, ins.classes, &initial)) return false;
+  if (frames.empty() &&
+      !decodeStackMap(cf.data + stackMap->info, stackMap->length, initial, &frames)) {
+    return false;
+  }
+  const FrameState* from = &initial;
+  for (const FrameState& f : frames) {
+    if (f.offset <= branch.offset) from = &f;
+  }
+  FrameState after;
+  if (!stateAfterConditional(cf, bc, *from, branch.offset, ins.classes, &after)) return false;
+  after.offset = branch.offset + branch.length;
+  inserted.push_back(after);
+  hasFrame[after.offset] = 1;
+  return true;
+}
+
+// With frames added, every frame is written in full: a compressed frame
+// after an added one would otherwise be read against the wrong locals.
+void Rewriter::writeFullFrames(ByteWriter& w) {
+  std::vector<const FrameState*> all;
+  for (const FrameState& f : frames) all.push_back(&f);
+  for (const FrameState& f : inserted) all.push_back(&f);
+  std::sort(all.begin(), all.end(),
+            [](const FrameState* a, const FrameState* b) { return a->offset < b->offset; });
+  w.u2(static_cast<uint32_t>(all.size()));
+  int64_t previous = -1;
+  auto types = [&](const std::vector<VType>& list) {
+    w.u2(static_cast<uint32_t>(list.size()));
+    for (const VType& t : list) {
+      w.u1(t.tag);
+      if (t.tag == kObjectType) {
+        w.u2(t.data);
+      } else if (t.tag == kUninitializedType) {
+        w.u2(layout.insnStart[static_cast<size_t>(bc.indexAt[t.data])]);
+      }
+    }
+  };
+  for (const FrameState* f : all) {
+    uint32_t moved = target(f->offset);
+    w.u1(255);
+    w.u2(static_cast<uint32_t>(previous < 0 ? moved : moved - previous - 1));
+    previous = moved;
+    types(f->locals);
+    types(f->stack);
+  }
+}
+
+bool Rewriter::writeStackMap(const Attribute& a, ByteWriter& w) {
+  if (!inserted.empty()) {
+    writeFullFrames(w);
+    return true;
+  }
+  // Already checked by scanStackMap: only the writing is left.
+  ByteReader r(cf.data, a.info + static_cast<size_t>(a.length));
+  r.offset = a.info;
+  uint32_t count = r.u2();
+  w.u2(count);
+  int64_t oldOffset = -1;
+  int64_t newOffset = -1;
+  auto copyTypes = [&](uint32_t n) {
+    for (uint32_t k = 0; k < n; k++) {
+      uint32_t tag = r.u1();
+      w.u1(tag);
+      if (tag == 7) {
+        w.u2(r.u2());
+      } else if (tag == 8) {
+        uint32_t at = r.u2();
+        w.u2(layout.insnStart[static_cast<size_t>(bc.indexAt[at])]);
+      }
+    }
+  };
+  for (uint32_t f = 0; f < count; f++) {
+    uint32_t type = r.u1();
+    uint32_t delta = type < 64 ? type : type < 128 ? type - 64 : r.u2();
+    oldOffset = oldOffset < 0 ? delta : oldOffset + delta + 1;
+    uint32_t moved = target(oldOffset);
+    uint32_t newDelta = static_cast<uint32_t>(newOffset < 0 ? moved : moved - newOffset - 1);
+    newOffset = moved;
+    if (type < 64 || type == 251) {
+      if (newDelta < 64) {
+        w.u1(newDelta);
+      } else {
+        w.u1(251);
+        w.u2(newDelta);
+      }
+    } else if (type < 128 || type == 247) {
+      if (newDelta < 64) {
+        w.u1(64 + newDelta);
+      } else {
+        w.u1(247);
+        w.u2(newDelta);
+      }
+      copyTypes(1);
+    } else if (type < 251) {
+      w.u1(type);
+      w.u2(newDelta);
+    } else if (type < 255) {
+      w.u1(type);
+      w.u2(newDelta);
+      copyTypes(type - 251);
+    } else {
+      w.u1(type);
+      w.u2(newDelta);
+      uint32_t locals = r.u2();
+      w.u2(locals);
+      copyTypes(locals);
+      uint32_t stack = r.u2();
+      w.u2(stack);
+      copyTypes(stack);
+    }
+  }
+  return !r.failed;
+}
+
+}  // namespace
+
+bool parseCodeAttribute(const ClassFile& cf, const Attribute& a, CodeAttribute* out) {
+  size_t end = a.info + static_cast<size_t>(a.length);
+  ByteReader r(cf.data, end);
+  r.offset = a.info;
+  out->maxStack = static_cast<uint16_t>(r.u2());
+  out->maxLocals = static_cast<uint16_t>(r.u2());
+  out->codeLength = r.u4();
+  out->codeStart = static_cast<uint32_t>(r.offset);
+  if (r.failed || out->codeLength == 0 || out->codeLength > kMaxCodeLength) return false;
+  r.skip(out->codeLength);
+  out->exceptionsStart = static_cast<uint32_t>(r.offset);
+  out->exceptionCount = static_cast<uint16_t>(r.u2());
+  r.skip(8 * static_cast<size_t>(out->exceptionCount));
+  if (r.failed) return false;
+  out->attributes.clear();
+  size_t at = r.offset;
+  return readAttributes(cf.data, end, &at, &out->attributes) && at == end;
+}
+
+RewriteStatus rewriteCode(const ClassFile& cf, const CodeAttribute& code, const Bytecode& bc,
+                          const CodeInsertions& insertions, std::vector<uint8_t>* out) {
+  Rewriter rw{cf, code, bc, insertions, {}, {}, false, nullptr, {}, {}, {}};
+  RewriteStatus status = rw.validate();
+  if (status != RewriteStatus::kOk) return status;
+  status = rw.computeLayout();
+  if (status != RewriteStatus::kOk) return status;
+  uint32_t maxStack = static_cast<uint32_t>(code.maxStack) + insertions.extraStack;
+  if (maxStack > 0xFFFF) return RewriteStatus::kTooLarge;
+
+  ByteWriter w;
+  w.u2(maxStack);
+  w.u2(code.maxLocals);
+  w.u4(rw.layout.end);
+  rw.emitCode(w);
+  rw.writeExceptions(w);
+  w.u2(static_cast<uint32_t>(code.attributes.size()));
+  for (const Attribute& a : code.attributes) {
+    w.u2(a.nameIndex);
+    size_t lengthAt = w.size();
+    w.u4(0);
+    bool ok = true;
+    if (attributeIs(cf, a, "LineNumberTable")) {
+      ok = rw.writeLineNumbers(a, w);
+    } else if (attributeIs(cf, a, "LocalVariableTable") ||
+               attributeIs(cf, a, "LocalVariableTypeTable")) {
+      ok = rw.writeLocals(a, w);
+    } else if (attributeIs(cf, a, "StackMapTable")) {
+      ok = rw.writeStackMap(a, w);
+    } else {
+      w.append(cf.data + a.info, a.length);
+    }
+    if (!ok) return RewriteStatus::kMalformed;
+    w.patchU4(lengthAt, static_cast<uint32_t>(w.size() - lengthAt - 4));
+  }
+  *out = std::move(w.bytes);
+  return RewriteStatus::kOk;
+}
+
+}  // namespace classfile

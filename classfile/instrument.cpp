@@ -1,0 +1,370 @@
+#include "classfile/instrument.h"
+
+#include <string>
+#include <unordered_map>
+
+#include "classfile/bytecode.h"
+#include "classfile/bytes.h"
+#include "classfile/code_rewriter.h"
+#include "classfile/line_slots.h"
+
+namespace classfile {
+namespace {
+
+constexpr uint32_t kMaxClassSlots = 0xFFFF;
+constexpr uint32_t kMaxConstantCount = 0xFFFF;
+
+// Constants appended after the class's own; index 0 means "no room".
+struct PoolAppender {
+  uint32_t next;
+  ByteWriter bytes;
+  std::unordered_map<uint32_t, uint16_t> integers;
+
+  bool room(uint32_t n) const { return next + n <= kMaxConstantCount; }
+  uint16_t utf8(std::string_view text) {
+    if (!room(1)) return 0;
+    bytes.u1(kUtf8);
+    bytes.u2(static_cast<uint32_t>(text.size()));
+    bytes.append(reinterpret_cast<const uint8_t*>(text.data()), text.size());
+    return static_cast<uint16_t>(next++);
+  }
+  uint16_t pair(uint8_t tag, uint16_t a, uint16_t b) {
+    if (!room(1) || a == 0 || b == 0) return 0;
+    bytes.u1(tag);
+    bytes.u2(a);
+    bytes.u2(b);
+    return static_cast<uint16_t>(next++);
+  }
+  uint16_t classRef(uint16_t name) {
+    if (!room(1) || name == 0) return 0;
+    bytes.u1(kClass);
+    bytes.u2(name);
+    return static_cast<uint16_t>(next++);
+  }
+  uint16_t integer(uint32_t value) {
+    auto found = integers.find(value);
+    if (found != integers.end()) return found->second;
+    if (!room(1)) return 0;
+    bytes.u1(kInteger);
+    bytes.u4(value);
+    integers[value] = static_cast<uint16_t>(next);
+    return static_cast<uint16_t>(next++);
+  }
+};
+
+// Class constants for new stack map frames: the class's own where it has
+// one, else appended.
+struct ClassConstants {
+  const ClassFile* cf;
+  PoolAppender* pool;
+  bool indexed = false;
+  std::unordered_map<std::string, uint16_t> byName;
+  std::unordered_map<uint16_t, std::string> added;
+
+  static std::string_view name(void* context, uint16_t index) {
+    ClassConstants& self = *static_cast<ClassConstants*>(context);
+    auto found = self.added.find(index);
+    return found != self.added.end() ? std::string_view(found->second)
+                                     : classNameAt(*self.cf, index);
+  }
+
+  static uint16_t find(void* context, std::string_view name) {
+    ClassConstants& self = *static_cast<ClassConstants*>(context);
+    if (!self.indexed) {
+      self.indexed = true;
+      for (uint32_t i = 1; i < self.cf->constants.size(); i++) {
+        if (constantTag(*self.cf, i) == kClass) {
+          self.byName.emplace(std::string(classNameAt(*self.cf, i)), static_cast<uint16_t>(i));
+        }
+      }
+    }
+    std::string key(name);
+    auto found = self.byName.find(key);
+    if (found != self.byName.end()) return found->second;
+    if (!self.pool->room(2)) return 0;
+    uint16_t index = self.pool->classRef(self.pool->utf8(name));
+    if (index != 0) self.added.emplace(index, key);
+    self.byName.emplace(std::move(key), index);
+    return index;
+  }
+};
+
+struct ProbeRefs {
+  uint16_t line = 0;
+  uint16_t entryLine = 0;
+  uint16_t entry = 0;
+};
+
+bool addProbeRefs(PoolAppender& pool, ProbeRefs* refs) {
+  if (!pool.room(13)) return false;
+  uint16_t owner = pool.classRef(pool.utf8("quorvatix/cci/Probes"));
+  uint16_t twoInts = pool.utf8("(II)V");
+  uint16_t oneInt = pool.utf8("(I)V");
+  refs->line = pool.pair(kMethodref, owner, pool.pair(kNameAndType, pool.utf8("line"), twoInts));
+  refs->entryLine =
+      pool.pair(kMethodref, owner, pool.pair(kNameAndType, pool.utf8("entryLine"), twoInts));
+  refs->entry = pool.pair(kMethodref, owner, pool.pair(kNameAndType, pool.utf8("entry"), oneInt));
+  return refs->line != 0 && refs->entryLine != 0 && refs->entry != 0;
+}
+
+// Pushes an int with the shortest form; false when its constant has no room.
+bool pushInt(PoolAppender& pool, uint32_t value, ByteWriter& w) {
+  if (value <= 5) {
+    w.u1(kIconst0 + value);
+  } else if (value <= 127) {
+    w.u1(kBipush);
+    w.u1(value);
+  } else if (value <= 32767) {
+    w.u1(kSipush);
+    w.u2(value);
+  } else {
+    uint16_t index = pool.integer(value);
+    if (index == 0) return false;
+    if (index <= 255) {
+      w.u1(kLdc);
+      w.u1(index);
+    } else {
+      w.u1(kLdcW);
+      w.u2(index);
+    }
+  }
+  return true;
+}
+
+bool call(PoolAppender& pool, uint16_t method, uint32_t id, const uint32_t* slot, ByteWriter& w) {
+  if (!pushInt(pool, id, w)) return false;
+  if (slot != nullptr && !pushInt(pool, *slot, w)) return false;
+  w.u1(kInvokestatic);
+  w.u2(method);
+  return true;
+}
+
+// Whether a jump, a switch or a handler leads to offset 0.
+bool startIsTarget(const ClassFile& cf, const CodeAttribute& code, const Bytecode& bc) {
+  std::vector<int64_t> targets;
+  for (const Instruction& insn : bc.instructions) {
+    targets.clear();
+    branchTargets(bc, insn, &targets);
+    for (int64_t t : targets) {
+      if (t == 0) return true;
+    }
+  }
+  for (uint32_t e = 0; e < code.exceptionCount; e++) {
+    if (readU2(cf.data + code.exceptionsStart + 2 + 8 * static_cast<size_t>(e) + 4) == 0)
+      return true;
+  }
+  return false;
+}
+
+struct MethodWork {
+  const Member* member;
+  const Attribute* codeAttribute;  // null: no code
+  std::vector<uint8_t> newCode;    // contents of the new Code attribute
+  bool rewritten = false;
+};
+
+// The entry probe alone, padded to a multiple of four bytes: every offset
+// moves by the same amount, so no jump grows and no switch pads differently.
+bool entryOnly(const ClassFile& cf, const CodeAttribute& code, const Bytecode& bc,
+               PoolAppender& pool, const ProbeRefs& refs, uint32_t id, MethodWork& work,
+               MethodOutline& outline, MethodReason reason) {
+  CodeInsertions ins;
+  ByteWriter prefix;
+  outline.lines.clear();
+  outline.reason = reason;
+  if (!call(pool, refs.entry, id, nullptr, prefix)) {
+    outline.outcome = MethodOutcome::kNotInstrumented;
+    outline.reason = MethodReason::kPoolOverflow;
+    return true;
+  }
+  while (prefix.size() % 4 != 0) prefix.u1(kNop);
+  ins.prefix = std::move(prefix.bytes);
+  ins.extraStack = 1;
+  RewriteStatus status = rewriteCode(cf, code, bc, ins, &work.newCode);
+  if (status == RewriteStatus::kMalformed) return false;
+  if (status == RewriteStatus::kOk) {
+    work.rewritten = true;
+    outline.outcome = MethodOutcome::kEntryOnly;
+  } else {
+    outline.outcome = MethodOutcome::kNotInstrumented;
+  }
+  return true;
+}
+
+}  // namespace
+
+ClassOutcome classifyClass(const ClassFile& cf) {
+  if (cf.accessFlags & kAccModule) return ClassOutcome::kSkipped;
+  if (classNameAt(cf, cf.thisClass).ends_with("package-info")) return ClassOutcome::kSkipped;
+  return ClassOutcome::kInstrumented;
+}
+
+ClassOutcome instrumentClass(const ClassFile& cf, uint32_t classId, std::vector<uint8_t>* bytes,
+                             ClassOutline* outline) {
+  ClassOutcome kind = classifyClass(cf);
+  if (kind != ClassOutcome::kInstrumented) return kind;
+  *outline = ClassOutline{};
+  outline->name = classNameAt(cf, cf.thisClass);
+  outline->accessFlags = effectiveAccess(cf, cf.accessFlags, cf.attributes);
+  for (const Attribute& a : cf.attributes) {
+    if (attributeIs(cf, a, "SourceFile") && a.length == 2) {
+      bool ok;
+      std::string_view file = utf8At(cf, readU2(cf.data + a.info), &ok);
+      if (!ok) return ClassOutcome::kMalformed;
+      outline->hasSourceFile = true;
+      outline->sourceFile = file;
+    }
+  }
+
+  PoolAppender pool{cf.constantCount, {}, {}};
+  ClassConstants classConstants{&cf, &pool, false, {}, {}};
+  ProbeRefs refs;
+  bool poolFull = !addProbeRefs(pool, &refs);
+  std::vector<MethodWork> work(cf.methods.size());
+  outline->methods.resize(cf.methods.size());
+  uint32_t classSlots = 0;
+  bool anyRewritten = false;
+  CodeAttribute code;
+  Bytecode bc;
+  std::vector<LineSlot> slots;
+
+  for (size_t i = 0; i < cf.methods.size(); i++) {
+    const Member& m = cf.methods[i];
+    MethodOutline& mo = outline->methods[i];
+    MethodWork& mw = work[i];
+    mw.member = &m;
+    mw.codeAttribute = nullptr;
+    bool nameOk, descriptorOk;
+    mo.name = utf8At(cf, m.nameIndex, &nameOk);
+    mo.descriptor = utf8At(cf, m.descriptorIndex, &descriptorOk);
+    if (!nameOk || !descriptorOk) return ClassOutcome::kMalformed;
+    mo.accessFlags = effectiveAccess(cf, m.accessFlags, m.attributes);
+    mo.outcome = MethodOutcome::kCounted;
+    mo.reason = MethodReason::kNone;
+    for (const Attribute& a : m.attributes) {
+      if (!attributeIs(cf, a, "Code")) continue;
+      if (mw.codeAttribute != nullptr) return ClassOutcome::kMalformed;
+      mw.codeAttribute = &a;
+    }
+    if (mw.codeAttribute == nullptr) continue;
+    if (!parseCodeAttribute(cf, *mw.codeAttribute, &code) ||
+        !decodeBytecode(cf.data + code.codeStart, code.codeLength, &bc) ||
+        !describeLineSlots(cf, code, bc, &slots)) {
+      return ClassOutcome::kMalformed;
+    }
+    uint32_t id = classId + 1 + static_cast<uint32_t>(i);
+    if (poolFull) {
+      mo.outcome = MethodOutcome::kNotInstrumented;
+      mo.reason = MethodReason::kPoolOverflow;
+      continue;
+    }
+    if (!ownsLines(outline->accessFlags, mo.accessFlags, mo.name)) {
+      if (!entryOnly(cf, code, bc, pool, refs, id, mw, mo, MethodReason::kNone)) {
+        return ClassOutcome::kMalformed;
+      }
+      // Not a fallback: this method never had slots.
+      if (mo.outcome == MethodOutcome::kEntryOnly) mo.outcome = MethodOutcome::kCounted;
+      anyRewritten |= mw.rewritten;
+      continue;
+    }
+    if (classSlots + slots.size() > kMaxClassSlots) {
+      if (!entryOnly(cf, code, bc, pool, refs, id, mw, mo, MethodReason::kTooManySlots)) {
+        return ClassOutcome::kMalformed;
+      }
+      anyRewritten |= mw.rewritten;
+      continue;
+    }
+
+    CodeInsertions ins;
+    ins.extraStack = 2;
+    ins.method = &m;
+    ins.classes = {&ClassConstants::find, &classConstants, &ClassConstants::name};
+    bool entryDone = false;
+    bool jumpToStart = startIsTarget(cf, code, bc);
+    bool fits = true;
+    for (size_t s = 0; s < slots.size() && fits; s++) {
+      uint32_t slot = static_cast<uint32_t>(s);
+      if (ins.at.empty() || ins.at.back().first != slots[s].offset) {
+        ins.at.push_back({slots[s].offset, {}});
+      }
+      ByteWriter w;
+      uint16_t method = refs.line;
+      if (!entryDone && slots[s].offset == 0 && !jumpToStart) {
+        method = refs.entryLine;
+        entryDone = true;
+      }
+      fits = call(pool, method, id, &slot, w);
+      ins.at.back().second.insert(ins.at.back().second.end(), w.bytes.begin(), w.bytes.end());
+    }
+    if (fits && !entryDone) {
+      ByteWriter w;
+      fits = call(pool, refs.entry, id, nullptr, w);
+      ins.prefix = std::move(w.bytes);
+    }
+    RewriteStatus status =
+        fits ? rewriteCode(cf, code, bc, ins, &mw.newCode) : RewriteStatus::kTooLarge;
+    if (status == RewriteStatus::kMalformed) return ClassOutcome::kMalformed;
+    if (status == RewriteStatus::kOk) {
+      mw.rewritten = true;
+      anyRewritten = true;
+      classSlots += static_cast<uint32_t>(slots.size());
+      mo.lines.reserve(slots.size());
+      for (const LineSlot& s : slots) mo.lines.push_back(s.line);
+      continue;
+    }
+    MethodReason reason = !fits                                  ? MethodReason::kPoolOverflow
+                          : status == RewriteStatus::kNeedsFrame ? MethodReason::kNeedsFrame
+                                                                 : MethodReason::kTooLarge;
+    if (!entryOnly(cf, code, bc, pool, refs, id, mw, mo, reason)) return ClassOutcome::kMalformed;
+    anyRewritten |= mw.rewritten;
+  }
+  if (!anyRewritten) return ClassOutcome::kUnchanged;
+
+  ByteWriter out;
+  out.bytes.reserve(cf.size + pool.bytes.size() + cf.size / 4);
+  out.append(cf.data, 8);
+  out.u2(pool.next);
+  out.append(cf.data + 10, cf.constantsEnd - 10);
+  out.append(pool.bytes.bytes);
+  out.append(cf.data + cf.constantsEnd, cf.methodsStart - cf.constantsEnd);
+  out.u2(static_cast<uint32_t>(cf.methods.size()));
+  for (const MethodWork& mw : work) {
+    const Member& m = *mw.member;
+    if (!mw.rewritten) {
+      out.append(cf.data + m.start, m.end - m.start);
+      continue;
+    }
+    out.append(cf.data + m.start, 6);
+    out.u2(static_cast<uint32_t>(m.attributes.size()));
+    for (const Attribute& a : m.attributes) {
+      if (&a == mw.codeAttribute) {
+        out.u2(a.nameIndex);
+        out.u4(static_cast<uint32_t>(mw.newCode.size()));
+        out.append(mw.newCode);
+      } else {
+        out.append(cf.data + a.start, a.info + a.length - a.start);
+      }
+    }
+  }
+  out.append(cf.data + cf.attributesStart, cf.size - cf.attributesStart);
+  *bytes = std::move(out.bytes);
+  return ClassOutcome::kInstrumented;
+}
+
+const char* describeReason(MethodReason reason) {
+  switch (reason) {
+    case MethodReason::kNone:
+      return "is instrumented";
+    case MethodReason::kTooLarge:
+      return "is too large to instrument";
+    case MethodReason::kTooManySlots:
+      return "has more line slots than a class can hold";
+    case MethodReason::kNeedsFrame:
+      return "has a jump too long to instrument";
+    case MethodReason::kPoolOverflow:
+      return "has no room left in its class's constant pool";
+  }
+  return "";
+}
+
+}  // namespace classfile

@@ -1,0 +1,82 @@
+// Instruments one class for the runtime: a call to a probe of
+// quorvatix/cci/Probes at each line slot and at method entry, and an outline
+// of the class's methods for the runtime's records.
+//
+// Per method (ID classId + 1 + its index):
+//   - with slots: line(id, slot) before the instruction of each slot;
+//     entryLine(id, 0) instead for a slot at offset 0 when no jump leads
+//     there; otherwise entry(id) once, before every jump target;
+//   - without slots of its own (synthetic, or in a synthetic class):
+//     entry(id) only.
+// A method whose probes don't fit (64 KiB of code, the class's 65535 slots,
+// a jump that would need a frame the class lacks) gets entry(id) only and no
+// slots; one where even that doesn't fit, or whose constants don't fit in the
+// pool, is left as it was and marked not instrumented. A malformed class is
+// never changed; the caller hands back the original bytes.
+//
+// Thread-safety: plain functions; the outline's texts point into the class
+// bytes given.
+#ifndef CCOVER_CLASSFILE_INSTRUMENT_H_
+#define CCOVER_CLASSFILE_INSTRUMENT_H_
+
+#include <stdint.h>
+
+#include <string_view>
+#include <vector>
+
+#include "classfile/class_file.h"
+
+namespace classfile {
+
+enum class MethodOutcome : uint8_t {
+  kCounted,          // probes as designed (possibly none: no code)
+  kEntryOnly,        // its lines didn't fit; its entry is counted
+  kNotInstrumented,  // left as it was although it has code
+};
+
+enum class MethodReason : uint8_t {
+  kNone,
+  kTooLarge,      // the code would outgrow 64 KiB
+  kTooManySlots,  // the class would hold more than 65535 line slots
+  kNeedsFrame,    // a widened conditional jump would need a new stack map frame
+  kPoolOverflow,  // the constant pool has no room for the probe's constants
+};
+
+struct MethodOutline {
+  std::string_view name;
+  std::string_view descriptor;
+  uint16_t accessFlags;
+  std::vector<uint16_t> lines;  // source line of each slot
+  MethodOutcome outcome;
+  MethodReason reason;
+};
+
+struct ClassOutline {
+  std::string_view name;
+  bool hasSourceFile;
+  std::string_view sourceFile;
+  uint16_t accessFlags;
+  std::vector<MethodOutline> methods;
+};
+
+enum class ClassOutcome {
+  kInstrumented,  // bytes hold the new class
+  kUnchanged,     // nothing could be inserted (pool full); the outline says why
+  kSkipped,       // a module or package descriptor: not the runtime's business
+  kMalformed,     // not a class file this module can rewrite
+};
+
+// Whether a parsed class is one to instrument (kInstrumented) or to skip.
+ClassOutcome classifyClass(const ClassFile& cf);
+
+// Instruments a class that classifyClass accepted. The caller reserves
+// IDs classId .. classId + methods.size().
+ClassOutcome instrumentClass(const ClassFile& cf, uint32_t classId, std::vector<uint8_t>* bytes,
+                             ClassOutline* outline);
+
+// Text for a reason, for messages: "is too large to instrument", ...
+const char* describeReason(MethodReason reason);
+
+}  // namespace classfile
+
+#endif  // CCOVER_CLASSFILE_INSTRUMENT_H_

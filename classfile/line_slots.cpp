@@ -1,0 +1,50 @@
+#include "classfile/line_slots.h"
+
+#include <algorithm>
+
+#include "classfile/bytes.h"
+
+namespace classfile {
+
+bool describeLineSlots(const ClassFile& cf, const CodeAttribute& code, const Bytecode& bc,
+                       std::vector<LineSlot>* out) {
+  out->clear();
+  std::vector<LineSlot> entries;
+  for (const Attribute& a : code.attributes) {
+    if (!attributeIs(cf, a, "LineNumberTable")) continue;
+    if (a.length < 2) return false;
+    const uint8_t* p = cf.data + a.info;
+    uint32_t count = readU2(p);
+    if (a.length != 2 + 4 * count) return false;
+    for (uint32_t k = 0; k < count; k++) {
+      uint32_t pc = readU2(p + 2 + 4 * static_cast<size_t>(k));
+      if (pc > bc.length) return false;
+      if (pc < bc.length && bc.indexAt[pc] >= 0) {
+        entries.push_back({pc, static_cast<uint16_t>(readU2(p + 4 + 4 * static_cast<size_t>(k)))});
+      }
+    }
+  }
+  std::stable_sort(entries.begin(), entries.end(),
+                   [](const LineSlot& a, const LineSlot& b) { return a.offset < b.offset; });
+  for (size_t k = 0; k < entries.size(); k++) {
+    bool firstOfOffset = out->empty() || out->back().offset != entries[k].offset;
+    if (entries[k].line == 0 && firstOfOffset) continue;
+    out->push_back(entries[k]);
+  }
+  return true;
+}
+
+uint16_t effectiveAccess(const ClassFile& cf, uint16_t accessFlags,
+                         const std::vector<Attribute>& attributes) {
+  for (const Attribute& a : attributes) {
+    if (attributeIs(cf, a, "Synthetic")) return accessFlags | kAccSynthetic;
+  }
+  return accessFlags;
+}
+
+bool ownsLines(uint16_t classAccess, uint16_t methodAccess, std::string_view name) {
+  if (classAccess & kAccSynthetic) return false;
+  return (methodAccess & kAccSynthetic) == 0 || name.starts_with("lambda$");
+}
+
+}  // namespace classfile
