@@ -10,7 +10,9 @@
 
 #include "platform/platform.h"
 #include "support/reader.h"
+#include "tools/snp/check.h"
 #include "tools/snp/cobertura.h"
+#include "tools/snp/csv.h"
 #include "tools/snp/command.h"
 #include "tools/snp/dump.h"
 #include "tools/snp/html.h"
@@ -19,6 +21,7 @@
 #include "tools/snp/merge.h"
 #include "tools/snp/output_file.h"
 #include "tools/snp/pull.h"
+#include "tools/snp/report_input.h"
 #include "tools/snp/snapshot_model.h"
 #include "tools/snp/snapshot_writer.h"
 #include "tools/snp/summary.h"
@@ -39,7 +42,14 @@ struct Args {
   std::string reportName;
   std::string title = "Coverage report";
   std::vector<std::string> inputs;
+  std::vector<std::string> classPaths;
+  std::string lineThreshold;
+  std::string methodThreshold;
+  std::vector<std::string> classThresholds;
 };
+
+// snp check's thresholds are not met: exit with kCheckFailedExitCode.
+struct ThresholdsNotMet {};
 
 std::string outputName(const std::string& path) { return path == "-" ? "standard output" : path; }
 
@@ -95,8 +105,31 @@ void runDump(const Args& a) {
               [&](std::ostream& out) { writeDump(view, a.raw, out); });
 }
 
+// The input of every report: its snapshots merged, and its --classes.
+Snapshot loadReport(const Args& a) {
+  std::vector<std::string> warnings;
+  Snapshot s = loadReportInput(a.inputs, a.classPaths, &warnings);
+  warn(warnings);
+  return s;
+}
+
+// The inputs every report command takes, with the same words.
+void addReportInputs(CLI::App* cmd, Args* a) {
+  cmd->add_option("files", a->inputs,
+                  "snapshot files (several are merged as snp merge merges them)")
+      ->required();
+  cmd->add_option("--classes", a->classPaths,
+                  "folders and jars of the program's class files: classes the run never\n"
+                  "loaded are reported with every line missed")
+      ->expected(1, CLI::detail::expected_max_vector_size);
+}
+
+std::string inputName(const Args& a) {
+  return a.inputs.size() == 1 ? a.inputs[0] : std::to_string(a.inputs.size()) + " snapshots";
+}
+
 void runSummary(const Args& a) {
-  Snapshot s = load(a.input);
+  Snapshot s = loadReport(a);
   SummaryOptions options;
   options.sort =
       a.sort == "coverage" ? SummaryOptions::Sort::kCoverage : SummaryOptions::Sort::kName;
@@ -106,29 +139,61 @@ void runSummary(const Args& a) {
 }
 
 void runLcov(const Args& a) {
-  Snapshot s = load(a.input);
+  Snapshot s = loadReport(a);
   LcovOptions options{a.sourceRoot, a.testName};
   size_t left = 0;
   writeOutput(a.output, [&](std::ostream& out) { left = writeLcov(s, options, out); });
   if (left > 0) {
-    std::cerr << "snp: " << a.input << ": " << left << (left == 1 ? " class" : " classes")
+    std::cerr << "snp: " << inputName(a) << ": " << left << (left == 1 ? " class" : " classes")
               << " without a source file name left out\n";
   }
 }
 
 void runJacoco(const Args& a) {
-  Snapshot s = load(a.input);
-  std::string name = a.reportName.empty() ? baseName(a.input) : a.reportName;
+  Snapshot s = loadReport(a);
+  std::string name = a.reportName.empty() ? baseName(a.inputs[0]) : a.reportName;
   writeOutput(a.output, [&](std::ostream& out) { writeJacoco(s, name, out); });
 }
 
 void runCobertura(const Args& a) {
-  Snapshot s = load(a.input);
+  Snapshot s = loadReport(a);
   writeOutput(a.output, [&](std::ostream& out) { writeCobertura(s, a.sourceRoot, out); });
 }
 
+void runCsv(const Args& a) {
+  Snapshot s = loadReport(a);
+  std::string name = a.reportName.empty() ? baseName(a.inputs[0]) : a.reportName;
+  writeOutput(a.output, [&](std::ostream& out) { writeCsv(s, name, out); });
+}
+
+void runCheck(const Args& a) {
+  CheckRules rules;
+  std::string error;
+  rules.hasLine = !a.lineThreshold.empty();
+  rules.hasMethod = !a.methodThreshold.empty();
+  // The values were checked when the command line was parsed.
+  if (rules.hasLine) parsePercent(a.lineThreshold, &rules.line, &error);
+  if (rules.hasMethod) parsePercent(a.methodThreshold, &rules.method, &error);
+  for (const std::string& text : a.classThresholds) {
+    ClassRule rule;
+    parseClassRule(text, &rule, &error);
+    rules.classes.push_back(rule);
+  }
+  Snapshot s = loadReport(a);
+  std::vector<std::string> passed;
+  std::vector<std::string> failed = checkThresholds(s, rules, &passed);
+  for (const std::string& line : passed) std::cout << "ok: " << line << '\n';
+  for (const std::string& line : failed) std::cout << "FAILED: " << line << '\n';
+  std::cout.flush();
+  if (!failed.empty()) {
+    std::cerr << "snp: check: " << failed.size()
+              << (failed.size() == 1 ? " threshold" : " thresholds") << " not met\n";
+    throw ThresholdsNotMet{};
+  }
+}
+
 void runHtml(const Args& a) {
-  Snapshot s = load(a.input);
+  Snapshot s = loadReport(a);
   HtmlOptions options;
   options.outputDir = a.output;
   options.sourceRoot = a.sourceRoot;
@@ -171,7 +236,7 @@ SnpCommand summaryCommand(CLI::App& app, Args* a) {
       "summary",
       "A table with one row per class: coverage and coverage since the mark (the agent's\n"
       "figures), line slots hit / line slots, methods entered / methods, and a totals row.");
-  cmd->add_option("file", a->input, "snapshot file")->required();
+  addReportInputs(cmd, a);
   cmd->add_option("--sort", a->sort, "row order: name, or coverage (lowest first)")
       ->check(CLI::IsMember({"name", "coverage"}));
   cmd->add_option("--filter", a->filter,
@@ -187,7 +252,7 @@ SnpCommand lcovCommand(CLI::App& app, Args* a) {
       "Write an LCOV tracefile (genhtml, CI services): one record per source file\n"
       "(package folder + source file name). A line with several line slots gets the largest\n"
       "of their hit counts.");
-  cmd->add_option("file", a->input, "snapshot file")->required();
+  addReportInputs(cmd, a);
   cmd->add_option("-o,--output", a->output, "the tracefile to write (-: standard output)")
       ->required();
   cmd->add_option("--source-root", a->sourceRoot, "folder prefixed to every SF path");
@@ -200,7 +265,7 @@ SnpCommand jacocoCommand(CLI::App& app, Args* a) {
       "jacoco",
       "Write a JaCoCo XML report (valid against JaCoCo's report.dtd) with LINE, METHOD and\n"
       "CLASS counters. A line's mi/ci are its line slots not run / run.");
-  cmd->add_option("file", a->input, "snapshot file")->required();
+  addReportInputs(cmd, a);
   cmd->add_option("-o,--output", a->output, "the XML file to write (-: standard output)")
       ->required();
   cmd->add_option("--name", a->reportName, "the report's name (default: the snapshot's file name)");
@@ -210,11 +275,64 @@ SnpCommand jacocoCommand(CLI::App& app, Args* a) {
 SnpCommand coberturaCommand(CLI::App& app, Args* a) {
   CLI::App* cmd = app.add_subcommand(
       "cobertura", "Write Cobertura XML (coverage-04), the format of GitLab's coverage report.");
-  cmd->add_option("file", a->input, "snapshot file")->required();
+  addReportInputs(cmd, a);
   cmd->add_option("-o,--output", a->output, "the XML file to write (-: standard output)")
       ->required();
   cmd->add_option("--source-root", a->sourceRoot, "the <source> folder (default: .)");
   return {cmd, [a] { runCobertura(*a); }};
+}
+
+SnpCommand csvCommand(CLI::App& app, Args* a) {
+  CLI::App* cmd = app.add_subcommand(
+      "csv",
+      "Write JaCoCo's CSV layout, one row per class: LINE_* are source lines, METHOD_* methods\n"
+      "entered; instruction, branch and complexity columns are 0 (the agent doesn't count them).");
+  addReportInputs(cmd, a);
+  cmd->add_option("-o,--output", a->output, "the CSV file to write (-: standard output)")
+      ->required();
+  cmd->add_option("--name", a->reportName, "the GROUP column (default: the snapshot's file name)");
+  return {cmd, [a] { runCsv(*a); }};
+}
+
+CLI::Validator percentCheck() {
+  return CLI::Validator(
+      [](std::string& value) {
+        double ignored;
+        std::string error;
+        return parsePercent(value, &ignored, &error) ? std::string() : error;
+      },
+      "PERCENT");
+}
+
+SnpCommand checkCommand(CLI::App& app, Args* a) {
+  CLI::App* cmd = app.add_subcommand(
+      "check",
+      "Fail a build on low coverage: compare the inputs' coverage (counted as the reports\n"
+      "count it) with thresholds, print each result, and exit with code 3 when one is not\n"
+      "met (1: an input can't be read, 2: a bad command line).");
+  addReportInputs(cmd, a);
+  cmd->add_option("--line", a->lineThreshold, "lowest share of source lines covered, in %")
+      ->check(percentCheck());
+  cmd->add_option("--method", a->methodThreshold, "lowest share of methods entered, in %")
+      ->check(percentCheck());
+  cmd->add_option("--class", a->classThresholds,
+                  "PATTERN=PERCENT: every class matching PATTERN ('*', '?'; dotted names) has\n"
+                  "that share of its lines covered; repeatable")
+      ->check(CLI::Validator(
+          [](std::string& value) {
+            ClassRule ignored;
+            std::string error;
+            return parseClassRule(value, &ignored, &error) ? std::string() : error;
+          },
+          "PATTERN=PERCENT"))
+      ->take_all();
+  cmd->callback([cmd, a] {
+    if (a->lineThreshold.empty() && a->methodThreshold.empty() && a->classThresholds.empty()) {
+      throw CLI::ValidationError("check", "give at least one of --line, --method, --class");
+    }
+  });
+  (void)cmd;
+  return {cmd, [a] { runCheck(*a); }};
 }
 
 SnpCommand htmlCommand(CLI::App& app, Args* a) {
@@ -225,7 +343,7 @@ SnpCommand htmlCommand(CLI::App& app, Args* a) {
       "source is found under --source-root (its line list otherwise). Loads nothing external.\n"
       "The report is built beside the folder and then put in its place: an earlier report\n"
       "there is replaced whole; a folder holding anything else is left alone.");
-  cmd->add_option("file", a->input, "snapshot file")->required();
+  addReportInputs(cmd, a);
   cmd->add_option("-o,--output", a->output, "the folder to write (created when missing)")
       ->required()
       ->check([](const std::string& value) {
@@ -281,8 +399,10 @@ int runSnp(int argc, char** argv) {
       lcovCommand(app, &args),
       jacocoCommand(app, &args),
       coberturaCommand(app, &args),
+      csvCommand(app, &args),
       htmlCommand(app, &args),
       mergeCommand(app, &args),
+      checkCommand(app, &args),
       {pull.command, [&pull] { runPull(pull); }},
   };
 
@@ -297,6 +417,8 @@ int runSnp(int argc, char** argv) {
       if (command.app->parsed()) command.run();
     }
     return 0;
+  } catch (const ThresholdsNotMet&) {
+    return kCheckFailedExitCode;
   } catch (const FileError& e) {
     std::cerr << "snp: " << e.file << ": " << e.what << '\n';
   } catch (const SnpError& e) {

@@ -28,10 +28,8 @@ void writeLines(const LineMap& lines, const char* indent, std::ostream& out) {
 
 void writeCobertura(const Snapshot& s, const std::string& sourceRoot, std::ostream& out) {
   auto packages = classesByPackage(s);
-  Counter total;
-  for (const auto& entry : packages) {
-    for (const SnpClass* c : entry.second) total.add(lineCounter(classLines(s, *c)));
-  }
+  HeadlineLines headline(s);
+  Counter total = headline.total();
   int64_t seconds = 0;
   if (!parseTimestamp(s.signatureText("timestamp"), &seconds)) seconds = 0;
   out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
@@ -44,8 +42,7 @@ void writeCobertura(const Snapshot& s, const std::string& sourceRoot, std::ostre
       << "  <sources>\n    <source>" << xmlEscape(toUtf8(sourceRoot.empty() ? "." : sourceRoot))
       << "</source>\n  </sources>\n  <packages>\n";
   for (const auto& [package, classes] : packages) {
-    Counter packageLines;
-    for (const SnpClass* c : classes) packageLines.add(lineCounter(classLines(s, *c)));
+    Counter packageLines = headline.sum(classes);
     out << "    <package name=\"" << xmlEscape(toUtf8(dottedName(package))) << "\" line-rate=\""
         << rate(packageLines) << "\" branch-rate=\"0\" complexity=\"0\">\n      <classes>\n";
     for (const SnpClass* c : classes) {

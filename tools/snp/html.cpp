@@ -43,13 +43,6 @@ void head(std::ostream& out, const std::string& title) {
       << "</style>\n</head>\n<body>\n";
 }
 
-// The class's coverage over its slots, or over its methods without slots.
-int32_t coverageOf(const ReportCounts& k) {
-  if (k.slots > 0) return fixedPointFraction(k.executed, k.slots);
-  if (k.methods > 0) return fixedPointFraction(k.invoked, k.methods);
-  return 0;
-}
-
 void add(ReportCounts* total, const ReportCounts& k) {
   total->slots += k.slots;
   total->executed += k.executed;
@@ -63,10 +56,13 @@ void bar(std::ostream& out, int32_t figure) {
       << percentText(figure) << "%\"></span></span>" << percentText(figure) << "%</td>";
 }
 
+// The bar is the headline (source lines, as every format counts them); the
+// agent's line slots and methods follow.
 void figuresRow(std::ostream& out, const char* rowClass, const std::string& nameCell,
-                const ReportCounts& k) {
+                const Counter& lines, const ReportCounts& k) {
   out << "<tr class=\"" << rowClass << "\"><td>" << nameCell << "</td>";
-  bar(out, coverageOf(k));
+  bar(out, lines.total() == 0 ? 0 : fixedPointFraction(lines.covered, lines.total()));
+  out << "<td class=\"n\">" << lines.covered << "/" << lines.total() << "</td>";
   out << "<td class=\"n\">" << k.executed << "/" << k.slots << "</td><td class=\"n\">" << k.entered
       << "/" << k.methods << "</td></tr>\n";
 }
@@ -136,14 +132,16 @@ SourceAt findSource(const std::string& root, const std::string& source, fs::path
   return SourceAt::kFound;
 }
 
-void writeClassPage(const Snapshot& s, const SnpClass& c, const HtmlOptions& options,
-                    std::ostream& out, std::vector<std::string>* warnings) {
+void writeClassPage(const Snapshot& s, const SnpClass& c, const HeadlineLines& headline,
+                    const HtmlOptions& options, std::ostream& out,
+                    std::vector<std::string>* warnings) {
   std::string name = toUtf8(dottedName(c.name));
   head(out, name);
   ReportCounts k = countClass(s, c);
   out << "<p><a href=\"../index.html\">Index</a></p>\n<h1>" << xmlEscape(name) << "</h1>\n"
-      << "<table>\n<tr><th>Class</th><th>Coverage</th><th>Line slots</th><th>Methods</th></tr>\n";
-  figuresRow(out, "self", xmlEscape(name), k);
+      << "<table>\n<tr><th>Class</th><th>Lines</th><th>Lines covered</th><th>Line slots</th>"
+         "<th>Methods</th></tr>\n";
+  figuresRow(out, "self", xmlEscape(name), headline.of(c), k);
   out << "</table>\n<h2>Methods</h2>\n<table>\n"
       << "<tr><th>Method</th><th>Entered</th><th>Line slots run</th><th>First line</th></tr>\n";
   for (size_t i = 0; i < c.methods.size(); i++) {
@@ -236,9 +234,10 @@ size_t writeReport(const Snapshot& s, const HtmlOptions& options, const fs::path
     if (s.hasSignature("comment")) {
       index << "<p>" << xmlEscape(toUtf8(s.signatureText("comment"))) << "</p>\n";
     }
-    index << "<table id=\"classes\">\n<thead><tr><th>Package / class</th><th>Coverage</th>"
-             "<th>Line slots</th><th>Methods</th></tr></thead>\n<tbody>\n";
+    index << "<table id=\"classes\">\n<thead><tr><th>Package / class</th><th>Lines</th>"
+             "<th>Lines covered</th><th>Line slots</th><th>Methods</th></tr></thead>\n<tbody>\n";
     ReportCounts total;
+    HeadlineLines headline(s);
     for (const auto& entry : classesByPackage(s)) {
       const std::string& package = entry.first;
       const std::vector<const SnpClass*>& classes = entry.second;
@@ -250,20 +249,20 @@ size_t writeReport(const Snapshot& s, const HtmlOptions& options, const fs::path
       }
       add(&total, packageCounts);
       std::string packageName = package.empty() ? "(default package)" : toUtf8(dottedName(package));
-      figuresRow(index, "package", xmlEscape(packageName), packageCounts);
+      figuresRow(index, "package", xmlEscape(packageName), headline.sum(classes), packageCounts);
       for (size_t i = 0; i < classes.size(); i++) {
         const std::string& page = pages[classes[i]];
         std::string link = "<a href=\"classes/" + xmlEscape(page) + "\">" +
                            xmlEscape(toUtf8(simpleName(classes[i]->name))) + "</a>";
-        figuresRow(index, "class", link, counts[i]);
+        figuresRow(index, "class", link, headline.of(*classes[i]), counts[i]);
         writePage(folder, "classes/" + page, [&](std::ostream& out) {
-          writeClassPage(s, *classes[i], options, out, warnings);
+          writeClassPage(s, *classes[i], headline, options, out, warnings);
         });
         written++;
       }
     }
     index << "</tbody>\n<tfoot>\n";
-    figuresRow(index, "total", "Total", total);
+    figuresRow(index, "total", "Total", headline.total(), total);
     index << "</tfoot>\n</table>\n</body>\n</html>\n";
   });
   return written;

@@ -18,7 +18,8 @@ void writeCounters(const ClassCounters& k, const char* indent, std::ostream& out
   writeCounter("CLASS", k.cls, indent, out);
 }
 
-void writeClass(const Snapshot& s, const SnpClass& c, std::ostream& out) {
+void writeClass(const Snapshot& s, const SnpClass& c, const HeadlineLines& headline,
+                std::ostream& out) {
   out << "    <class name=\"" << xmlEscape(toUtf8(vmName(c.name))) << '"';
   if (c.hasSourceName) out << " sourcefilename=\"" << xmlEscape(toUtf8(c.sourceName)) << '"';
   out << ">\n";
@@ -35,7 +36,7 @@ void writeClass(const Snapshot& s, const SnpClass& c, std::ostream& out) {
     writeCounter("METHOD", method, "        ", out);
     out << "      </method>\n";
   }
-  writeCounters(classCounters(s, c), "      ", out);
+  writeCounters(headlineCounters(s, c, headline), "      ", out);
   out << "    </class>\n";
 }
 
@@ -52,13 +53,14 @@ void writeJacoco(const Snapshot& s, const std::string& reportName, std::ostream&
         << seconds * 1000 << "\" dump=\"" << seconds * 1000 << "\"/>\n";
   }
   ClassCounters report;
+  HeadlineLines headline(s);
   for (const auto& [package, classes] : classesByPackage(s)) {
     out << "  <package name=\"" << xmlEscape(toUtf8(package)) << "\">\n";
     ClassCounters packageCounters;
     std::map<std::string, std::vector<const SnpClass*>> sources;
     for (const SnpClass* c : classes) {
-      writeClass(s, *c, out);
-      packageCounters.add(classCounters(s, *c));
+      writeClass(s, *c, headline, out);
+      packageCounters.add(headlineCounters(s, *c, headline));
       if (c->hasSourceName) sources[c->sourceName].push_back(c);
     }
     for (const auto& [name, owners] : sources) {
@@ -67,11 +69,9 @@ void writeJacoco(const Snapshot& s, const std::string& reportName, std::ostream&
       ClassCounters fileCounters;
       for (const SnpClass* c : owners) {
         for (size_t i = 0; i < c->methods.size(); i++) addLines(s.method(*c, i), &lines);
-        fileCounters.add(classCounters(s, *c));
+        fileCounters.add(headlineCounters(s, *c, headline));
       }
       lines.erase(lines.begin(), lines.lower_bound(1));
-      // A line that two classes of the file share counts once here.
-      fileCounters.line = lineCounter(lines);
       for (const auto& [number, line] : lines) {
         out << "      <line nr=\"" << number << "\" mi=\"" << line.slots - line.slotsHit
             << "\" ci=\"" << line.slotsHit << "\" mb=\"0\" cb=\"0\"/>\n";

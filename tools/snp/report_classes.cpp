@@ -7,7 +7,7 @@
 std::vector<const SnpClass*> reportedClasses(const Snapshot& s) {
   std::vector<const SnpClass*> out;
   for (const SnpClass& c : s.classes) {
-    if (c.kind == SnpKind::kClass && c.loaded) out.push_back(&c);
+    if (c.loaded) out.push_back(&c);
   }
   std::stable_sort(out.begin(), out.end(), [](const SnpClass* a, const SnpClass* b) {
     return vmName(a->name) < vmName(b->name);
@@ -57,5 +57,52 @@ ClassCounters classCounters(const Snapshot& s, const SnpClass& c) {
   k.line = lineCounter(classLines(s, c));
   for (size_t i = 0; i < c.methods.size(); i++) k.method.add(s.method(c, i).invocations != 0);
   k.cls.add(k.method.covered > 0);
+  return k;
+}
+
+HeadlineLines::HeadlineLines(const Snapshot& s) {
+  std::map<std::string, std::vector<const SnpClass*>> files;
+  for (const SnpClass* c : reportedClasses(s)) {
+    std::string path = sourcePath(*c);
+    if (path.empty()) {
+      Counter own = lineCounter(classLines(s, *c));
+      owned_[c] = own;
+      total_.add(own);
+    } else {
+      files[path].push_back(c);
+    }
+  }
+  for (const auto& entry : files) {
+    LineMap file;
+    for (const SnpClass* c : entry.second) {
+      for (size_t i = 0; i < c->methods.size(); i++) addLines(s.method(*c, i), &file);
+    }
+    std::map<int32_t, bool> claimed;
+    for (const SnpClass* c : entry.second) {  // name order
+      Counter own;
+      for (const auto& line : classLines(s, *c)) {
+        if (!claimed.insert({line.first, true}).second) continue;
+        own.add(file[line.first].slotsHit > 0);
+      }
+      owned_[c] = own;
+      total_.add(own);
+    }
+  }
+}
+
+Counter HeadlineLines::of(const SnpClass& c) const {
+  auto it = owned_.find(&c);
+  return it == owned_.end() ? Counter() : it->second;
+}
+
+Counter HeadlineLines::sum(const std::vector<const SnpClass*>& classes) const {
+  Counter out;
+  for (const SnpClass* c : classes) out.add(of(*c));
+  return out;
+}
+
+ClassCounters headlineCounters(const Snapshot& s, const SnpClass& c, const HeadlineLines& lines) {
+  ClassCounters k = classCounters(s, c);
+  k.line = lines.of(c);
   return k;
 }

@@ -1,5 +1,5 @@
 // What the file reports share: the classes that carry coverage (loaded
-// classes, no interfaces), grouped by package and by source file, in name
+// classes and interfaces, and those described from class files), grouped by package and by source file, in name
 // order, so that every report lists them the same way.
 //
 // Thread-safety: pure functions over a Snapshot that must outlive the result.
@@ -8,12 +8,13 @@
 
 #include <map>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "tools/snp/figures.h"
 #include "tools/snp/snapshot_model.h"
 
-// Loaded classes (not interfaces), by VM name.
+// Loaded classes and interfaces, by VM name.
 std::vector<const SnpClass*> reportedClasses(const Snapshot& s);
 // The same, by package folder ("" for the default package).
 std::map<std::string, std::vector<const SnpClass*>> classesByPackage(const Snapshot& s);
@@ -55,5 +56,28 @@ struct ClassCounters {
 };
 ClassCounters classCounters(const Snapshot& s, const SnpClass& c);
 Counter lineCounter(const LineMap& lines);
+
+// The headline rule that every format shares: a source line is covered when
+// any slot on it ran, in any class of its source file, and counts once per
+// source file. A line that several classes of one file share (a field
+// initialiser of an outer class and a lambda's body, say) is given to the
+// first of them in name order, so that per-class rows add up to the file,
+// the package and the report. Classes without a source file own their lines.
+class HeadlineLines {
+ public:
+  explicit HeadlineLines(const Snapshot& s);
+  // The lines a class owns, each covered by the file's rule.
+  Counter of(const SnpClass& c) const;
+  // The lines of the classes given (each counted once).
+  Counter sum(const std::vector<const SnpClass*>& classes) const;
+  // Over every reported class.
+  const Counter& total() const { return total_; }
+
+ private:
+  std::unordered_map<const SnpClass*, Counter> owned_;
+  Counter total_;
+};
+// classCounters with the class's line counter by the headline rule.
+ClassCounters headlineCounters(const Snapshot& s, const SnpClass& c, const HeadlineLines& lines);
 
 #endif  // CCOVER_TOOLS_SNP_REPORT_CLASSES_H_

@@ -50,6 +50,9 @@ struct SnpClass {
   int32_t id = 0;
   std::string name;    // as held: VM form "app/tools/Main"
   bool loaded = true;  // false: "lod" = 0, only id and name are known
+  // Never loaded in the run: described from its class file (--classes), so
+  // its methods and line slots are known and every count is 0.
+  bool fromClassFile = false;
   // "sn" is the text "0" when the class has no source file name.
   bool hasSourceName = false;
   std::string sourceName;

@@ -1,8 +1,10 @@
-// `snp summary`: a terminal table with one row per class (interfaces have no
-// figures and are left out): coverage and coverage since the mark as the agent
-// last computed them, line slots hit / line slots, methods entered / methods,
-// then a totals row computed over the rows shown (over line slots, or over
-// methods when no row has a line slot).
+// `snp summary`: a terminal table with one row per class and interface: source
+// lines covered (the headline every format shares, report_classes.h's
+// HeadlineLines), then the agent's own figures: slot coverage and coverage
+// since the mark as the agent last computed them, line slots run / line
+// slots, methods entered / methods. The totals row is computed over the rows
+// shown (the agent's figure over line slots, or over methods when no row has a
+// line slot).
 #ifndef CCOVER_TOOLS_SNP_SUMMARY_H_
 #define CCOVER_TOOLS_SNP_SUMMARY_H_
 

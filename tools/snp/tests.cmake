@@ -18,7 +18,7 @@ target_include_directories(snp_tests PRIVATE ${PROJECT_SOURCE_DIR} ${SNP_THIRD_P
   ${CCOVER_JNI_INCLUDES})
 target_compile_options(snp_tests PRIVATE ${SNP_FLAGS})
 target_compile_definitions(snp_tests PRIVATE SNP_DATA_DIR="${SNP_DATA_DIR}")
-target_link_libraries(snp_tests PRIVATE ccover_support cci GTest::gtest GTest::gtest_main)
+target_link_libraries(snp_tests PRIVATE classfile ccover_support cci GTest::gtest GTest::gtest_main)
 add_test(NAME snp_tests COMMAND snp_tests)
 if(WIN32)
   set_tests_properties(snp_tests PROPERTIES ENVIRONMENT "WINEDEBUG=-all")
