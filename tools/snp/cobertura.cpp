@@ -52,6 +52,7 @@ void writeCobertura(const Snapshot& s, const std::string& sourceRoot, std::ostre
           << "\" branch-rate=\"0\" complexity=\"0\">\n          <methods>\n";
       for (size_t i = 0; i < c->methods.size(); i++) {
         const SnpMethod& m = s.method(*c, i);
+        if (!hasCode(m)) continue;
         LineMap own = methodLines(m);
         out << "            <method name=\"" << xmlEscape(toUtf8(m.name)) << "\" signature=\""
             << xmlEscape(toUtf8(m.signature)) << "\" line-rate=\"" << rate(lineCounter(own))

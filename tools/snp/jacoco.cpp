@@ -25,6 +25,7 @@ void writeClass(const Snapshot& s, const SnpClass& c, const HeadlineLines& headl
   out << ">\n";
   for (size_t i = 0; i < c.methods.size(); i++) {
     const SnpMethod& m = s.method(c, i);
+    if (!hasCode(m)) continue;  // abstract and native: nothing to cover
     LineMap lines = methodLines(m);
     out << "      <method name=\"" << xmlEscape(toUtf8(m.name)) << "\" desc=\""
         << xmlEscape(toUtf8(m.signature)) << '"';

@@ -4,10 +4,17 @@
 
 #include "tools/snp/text.h"
 
+bool hasCode(const SnpMethod& m) { return (m.accessFlags & (kAccAbstract | kAccNative)) == 0; }
+
 std::vector<const SnpClass*> reportedClasses(const Snapshot& s) {
   std::vector<const SnpClass*> out;
   for (const SnpClass& c : s.classes) {
-    if (c.loaded) out.push_back(&c);
+    if (!c.loaded) continue;
+    // As JaCoCo: a type whose methods are all abstract (most interfaces) has
+    // nothing to run, so nothing to report.
+    bool any = false;
+    for (size_t i = 0; i < c.methods.size() && !any; i++) any = hasCode(s.method(c, i));
+    if (any) out.push_back(&c);
   }
   std::stable_sort(out.begin(), out.end(), [](const SnpClass* a, const SnpClass* b) {
     return vmName(a->name) < vmName(b->name);
@@ -55,7 +62,10 @@ Counter lineCounter(const LineMap& lines) {
 ClassCounters classCounters(const Snapshot& s, const SnpClass& c) {
   ClassCounters k;
   k.line = lineCounter(classLines(s, c));
-  for (size_t i = 0; i < c.methods.size(); i++) k.method.add(s.method(c, i).invocations != 0);
+  for (size_t i = 0; i < c.methods.size(); i++) {
+    const SnpMethod& m = s.method(c, i);
+    if (hasCode(m)) k.method.add(m.invocations != 0);
+  }
   k.cls.add(k.method.covered > 0);
   return k;
 }

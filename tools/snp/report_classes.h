@@ -14,7 +14,12 @@
 #include "tools/snp/figures.h"
 #include "tools/snp/snapshot_model.h"
 
-// Loaded classes and interfaces, by VM name.
+constexpr int32_t kAccNative = 0x0100;
+constexpr int32_t kAccAbstract = 0x0400;
+// Whether a method has code to run (neither abstract nor native).
+bool hasCode(const SnpMethod& m);
+
+// Loaded classes and interfaces with some method that has code, by VM name.
 std::vector<const SnpClass*> reportedClasses(const Snapshot& s);
 // The same, by package folder ("" for the default package).
 std::map<std::string, std::vector<const SnpClass*>> classesByPackage(const Snapshot& s);
