@@ -9,7 +9,8 @@ corpus="$SNP_WORK/fuzz-corpus"
 seeds="$SNP_WORK/fuzz-seeds"
 rm -rf "$seeds"
 mkdir -p "$corpus" "$seeds"
-cp "$SNP_DATA"/*.snp "$seeds"/
+# Snapshots, and for the class-file path a jar and one class file.
+cp "$SNP_DATA"/*.snp "$SNP_DATA"/*.jar "$SNP_DATA"/*.class "$seeds"/
 for kind in small half-a half-b whole; do
   "$SNP_FIXTURE" "$kind" "$seeds/$kind.snp"
 done

@@ -5,6 +5,7 @@
 #include <iostream>
 #include <sstream>
 
+#include "tools/snp/check.h"
 #include "tools/snp/test_support.h"
 
 namespace {
@@ -183,6 +184,54 @@ TEST(Cli, OnlyRegularFilesAndPipesAreRead) {
               "snp: /dev/null: a character device, not a snapshot file (only regular files and "
               "pipes are read)\n");
   }
+}
+
+TEST(Cli, ReportsTakeSeveralSnapshotsAndClassFiles) {
+  TempDir dir;
+  std::string snapshot = dataFile("small.snp");
+  std::string jar = dataFile("classes.jar");
+  SnpRun once = snp({"summary", snapshot, "--classes", jar, "--color", "never"});
+  EXPECT_EQ(once.code, 0) << once.err;
+  EXPECT_NE(once.out.find("app.extra.Never             0.00%      0/2"), std::string::npos)
+      << once.out;
+  EXPECT_NE(once.out.find("Total (9 classes)          47.61%    10/21"), std::string::npos);
+  // The same run given twice: counted twice (said once), covered lines unchanged.
+  SnpRun twice = snp({"cobertura", snapshot, snapshot, "--classes", jar, "-o", "-"});
+  EXPECT_EQ(twice.code, 0);
+  EXPECT_NE(twice.out.find("lines-covered=\"10\" lines-valid=\"21\""), std::string::npos);
+  EXPECT_NE(twice.err.find("its counts are added twice"), std::string::npos);
+  SnpRun csv = snp({"csv", snapshot, "--classes", jar, "-o", dir.file("r.csv")});
+  EXPECT_EQ(csv.code, 0) << csv.err;
+  EXPECT_NE(readText(dir.file("r.csv")).find("\nsmall.snp,app.extra,Polygon,0,0,0,0,2,0,0,0,3,0\n"),
+            std::string::npos)
+      << "the abstract method is not counted (the lambda is); its line is the static method's";
+  SnpRun missing = snp({"jacoco", snapshot, "--classes", dir.file("nowhere"), "-o", "-"});
+  EXPECT_EQ(missing.code, 1);
+  EXPECT_EQ(missing.err, "snp: " + dir.file("nowhere") + ": no such file or folder\n");
+  EXPECT_EQ(missing.out, "");
+}
+
+TEST(Cli, CheckExitsWithItsOwnCodeAndListsWhatFellShort) {
+  std::string snapshot = dataFile("small.snp");
+  SnpRun pass = snp({"check", snapshot, "--line", "58", "--class", "app.tools.*=50"});
+  EXPECT_EQ(pass.code, 0) << pass.err;
+  EXPECT_EQ(pass.out,
+            "ok: line coverage 58.82% (10/17) meets 58%\n"
+            "ok: every class of app.tools.* (3) meets 50%\n");
+  SnpRun fail = snp({"check", snapshot, "--classes", dataFile("classes.jar"), "--line", "58",
+                     "--method", "46.5", "--class", "app/extra/*=1"});
+  EXPECT_EQ(fail.code, kCheckFailedExitCode);
+  EXPECT_EQ(fail.code, 3);
+  EXPECT_EQ(fail.out,
+            "ok: method coverage 46.67% (7/15) meets 46.5%\n"
+            "FAILED: line coverage 47.62% (10/21) is below 58%\n"
+            "FAILED: class app.extra.Never: line coverage 0.00% (0/2) is below 1% (app.extra.*)\n"
+            "FAILED: class app.extra.Polygon: line coverage 0.00% (0/2) is below 1% (app.extra.*)\n");
+  EXPECT_EQ(fail.err, "snp: check: 3 thresholds not met\n");
+  EXPECT_EQ(snp({"check", snapshot}).code, 2) << "no threshold is a command-line error";
+  EXPECT_EQ(snp({"check", snapshot, "--line", "80%"}).code, 2);
+  EXPECT_EQ(snp({"check", snapshot, "--class", "app.*"}).code, 2);
+  EXPECT_EQ(snp({"check", dataFile("missing.snp"), "--line", "1"}).code, 1);
 }
 
 }  // namespace

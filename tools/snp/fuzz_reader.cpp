@@ -1,5 +1,7 @@
 // libFuzzer target: the bounds-checked reader, the model built on it, and the
-// reports written from the model (to a discarding stream). Any input must give
+// reports written from the model (to a discarding stream); and the class-file
+// path of --classes: the same bytes as a jar and as one class file, added to
+// the report input and reported. Any input must give
 // a result or an error: no crash, no leak, no allocation beyond what
 // -malloc_limit_mb allows.
 #include <stddef.h>
@@ -10,11 +12,16 @@
 #include <streambuf>
 
 #include "support/reader.h"
+#include "tools/snp/check.h"
+#include "tools/snp/class_files.h"
 #include "tools/snp/cobertura.h"
+#include "tools/snp/command.h"
+#include "tools/snp/csv.h"
 #include "tools/snp/dump.h"
 #include "tools/snp/jacoco.h"
 #include "tools/snp/lcov.h"
 #include "tools/snp/merge.h"
+#include "tools/snp/report_input.h"
 #include "tools/snp/snapshot_model.h"
 #include "tools/snp/summary.h"
 
@@ -49,6 +56,30 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Snapshot merged = mergeSnapshots(inputs, &warnings);
     writeLcov(merged, LcovOptions(), out);
   } catch (const SnpError&) {
+  }
+  std::vector<ClassFileClass> classes(1);
+  bool skipped = false;
+  std::string error;
+  if (!describeClassFile(data, size, &classes[0], &skipped, &error) || skipped) classes.clear();
+  try {
+    readJarBytes("fuzz.jar", data, size, &classes);
+  } catch (const FileError&) {
+  }
+  if (!classes.empty()) {
+    Snapshot s;
+    std::vector<std::string> warnings;
+    addClassFiles(classes, &s, &warnings);
+    addClassFiles(classes, &s, &warnings);  // the same classes again: all known
+    mergeLoaderDuplicates(&s, &warnings);
+    writeSummary(s, SummaryOptions(), out);
+    writeJacoco(s, "fuzz", out);
+    writeCsv(s, "fuzz", out);
+    CheckRules rules;
+    rules.hasLine = true;
+    rules.line = 50;
+    rules.classes = {{"*", 50}};
+    std::vector<std::string> passed;
+    checkThresholds(s, rules, &passed);
   }
   return 0;
 }

@@ -6,6 +6,11 @@
 
 set(SNP_DATA_DIR ${PROJECT_SOURCE_DIR}/tests/data/snp)
 
+# --classes reads class files with classfile/: the fuzz target compiles its
+# sources too.
+file(GLOB CLASSFILE_LIBRARY_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/classfile/*.cpp)
+list(FILTER CLASSFILE_LIBRARY_SOURCES EXCLUDE REGEX "(_test|/fuzz_[a-z_]*|/corpus_[a-z_]*)\\.cpp$")
+
 # Writes fixture snapshots with the agent's document writer.
 add_executable(snp_fixture fixture_main.cpp fixture.cpp $<TARGET_OBJECTS:ccover_core>)
 target_include_directories(snp_fixture PRIVATE ${PROJECT_SOURCE_DIR} ${CCOVER_JNI_INCLUDES})
@@ -60,6 +65,13 @@ if(CMAKE_SYSTEM_NAME STREQUAL "Linux" AND NOT CMAKE_CROSSCOMPILING)
       ${CMAKE_CURRENT_SOURCE_DIR}/summary.cpp
       ${CMAKE_CURRENT_SOURCE_DIR}/merge.cpp
       ${CMAKE_CURRENT_SOURCE_DIR}/memory.cpp
+      ${CMAKE_CURRENT_SOURCE_DIR}/check.cpp
+      ${CMAKE_CURRENT_SOURCE_DIR}/class_files.cpp
+      ${CMAKE_CURRENT_SOURCE_DIR}/csv.cpp
+      ${CMAKE_CURRENT_SOURCE_DIR}/inflate.cpp
+      ${CMAKE_CURRENT_SOURCE_DIR}/report_input.cpp
+      ${CMAKE_CURRENT_SOURCE_DIR}/zip_reader.cpp
+      ${CLASSFILE_LIBRARY_SOURCES}
       ${PROJECT_SOURCE_DIR}/model/figures.cpp
       ${PROJECT_SOURCE_DIR}/support/reader.cpp
       ${PROJECT_SOURCE_DIR}/platform/posix.cpp
