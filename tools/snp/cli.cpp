@@ -43,6 +43,7 @@ struct Args {
   std::string title = "Coverage report";
   std::vector<std::string> inputs;
   std::vector<std::string> classPaths;
+  bool noFilters = false;
   std::string lineThreshold;
   std::string methodThreshold;
   std::vector<std::string> classThresholds;
@@ -108,7 +109,7 @@ void runDump(const Args& a) {
 // The input of every report: its snapshots merged, and its --classes.
 Snapshot loadReport(const Args& a) {
   std::vector<std::string> warnings;
-  Snapshot s = loadReportInput(a.inputs, a.classPaths, &warnings);
+  Snapshot s = loadReportInput(a.inputs, a.classPaths, !a.noFilters, &warnings);
   warn(warnings);
   return s;
 }
@@ -122,6 +123,9 @@ void addReportInputs(CLI::App* cmd, Args* a) {
                   "folders and jars of the program's class files: classes the run never\n"
                   "loaded are reported with every line missed")
       ->expected(1, CLI::detail::expected_max_vector_size);
+  cmd->add_flag("--no-filters", a->noFilters,
+                "report compiler-made code too (synthetic and bridge methods, enum values/valueOf,\n"
+                "switch-map classes): see docs/snp.md");
 }
 
 std::string inputName(const Args& a) {

@@ -5,6 +5,7 @@
 
 #include "tools/snp/command.h"
 #include "tools/snp/figures.h"
+#include "tools/snp/filters.h"
 #include "tools/snp/merge.h"
 #include "tools/snp/text.h"
 
@@ -159,7 +160,7 @@ void addClassFiles(const std::vector<ClassFileClass>& files, Snapshot* s,
 }
 
 Snapshot loadReportInput(const std::vector<std::string>& snapshots,
-                         const std::vector<std::string>& classPaths,
+                         const std::vector<std::string>& classPaths, bool filters,
                          std::vector<std::string>* warnings) {
   std::vector<MergeInput> inputs;
   for (const std::string& path : snapshots) {
@@ -172,5 +173,6 @@ Snapshot loadReportInput(const std::vector<std::string>& snapshots,
   Snapshot s = inputs.size() == 1 ? std::move(inputs[0].snapshot) : mergeSnapshots(inputs, warnings);
   mergeLoaderDuplicates(&s, warnings);
   if (!classPaths.empty()) addClassFiles(readClassPaths(classPaths), &s, warnings);
+  if (filters) applyFilters(&s);
   return s;
 }

@@ -6,7 +6,8 @@
 //   - a class file's class that the run never loaded is added with its
 //     methods and line slots, every count 0 (fromClassFile);
 //   - a loaded class whose class file describes other line slots is named in a
-//     warning and reported from the snapshot.
+//     warning and reported from the snapshot;
+//   - unless filters is false, compiler-made code is left out (filters.h).
 //
 // Failure: FileError naming the snapshot, jar or class file at fault.
 // Thread-safety: plain functions.
@@ -20,7 +21,7 @@
 #include "tools/snp/snapshot_model.h"
 
 Snapshot loadReportInput(const std::vector<std::string>& snapshots,
-                         const std::vector<std::string>& classPaths,
+                         const std::vector<std::string>& classPaths, bool filters,
                          std::vector<std::string>* warnings);
 
 // The steps, for tests.

@@ -68,6 +68,7 @@ if(CMAKE_SYSTEM_NAME STREQUAL "Linux" AND NOT CMAKE_CROSSCOMPILING)
       ${CMAKE_CURRENT_SOURCE_DIR}/check.cpp
       ${CMAKE_CURRENT_SOURCE_DIR}/class_files.cpp
       ${CMAKE_CURRENT_SOURCE_DIR}/csv.cpp
+      ${CMAKE_CURRENT_SOURCE_DIR}/filters.cpp
       ${CMAKE_CURRENT_SOURCE_DIR}/inflate.cpp
       ${CMAKE_CURRENT_SOURCE_DIR}/report_input.cpp
       ${CMAKE_CURRENT_SOURCE_DIR}/zip_reader.cpp
