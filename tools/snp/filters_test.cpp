@@ -67,3 +67,23 @@ TEST(Filters, LeaveCompilerMadeCodeOutOfReportsUnlessTurnedOff) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(JavaNames, AreWrittenAsInTheSource) {
+  SnpClass helper;
+  helper.name = "app/tools/Main$Helper";
+  auto name = [&](const std::string& n, const std::string& d) {
+    return javaMethodName(helper, method(n, d, 0));
+  };
+  EXPECT_EQ(name("main", "([Ljava/lang/String;)V"), "main(String[])");
+  EXPECT_EQ(name("<init>", "(Lapp/tools/Main;I)V"), "Helper(Main, int)");
+  EXPECT_EQ(name("<clinit>", "()V"), "static {...}");
+  EXPECT_EQ(name("lambda$main$0", "(Ljava/util/Map$Entry;)Z"), "main: lambda #0(Entry)");
+  EXPECT_EQ(name("lambda$new$3", "()V"), "constructor: lambda #3()");
+  EXPECT_EQ(name("sum", "([[JDZ)J"), "sum(long[][], double, boolean)");
+  EXPECT_EQ(name("odd", "(Lno/end)V"), "odd(Lno/end)V") << "unreadable: shown as held";
+  EXPECT_EQ(name("odd", "(Q)V"), "odd(Q)V");
+}
+
+}  // namespace

@@ -148,7 +148,7 @@ void writeClassPage(const Snapshot& s, const SnpClass& c, const HeadlineLines& h
     const SnpMethod& m = s.method(c, i);
     ReportCounts one;
     for (uint32_t h : m.hits) one.executed += h != 0;
-    out << "<tr class=\"method\"><td>" << xmlEscape(methodLabel(m)) << "</td><td class=\"n\">"
+    out << "<tr class=\"method\"><td>" << xmlEscape(javaMethodName(c, m)) << "</td><td class=\"n\">"
         << m.invocations << "</td><td class=\"n\">" << one.executed << "/" << m.hits.size()
         << "</td><td class=\"n\">";
     if (!m.lines.empty()) out << firstLine(m);

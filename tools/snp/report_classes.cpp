@@ -1,5 +1,7 @@
 #include "tools/snp/report_classes.h"
 
+#include <string.h>
+
 #include <algorithm>
 
 #include "tools/snp/text.h"
@@ -52,6 +54,64 @@ LineMap classLines(const Snapshot& s, const SnpClass& c) {
 }
 
 std::string methodLabel(const SnpMethod& m) { return toUtf8(m.name) + toUtf8(m.signature); }
+
+namespace {
+
+// One field type at *at, as Java writes it; false when it isn't one.
+bool javaType(const std::string& d, size_t* at, std::string* out) {
+  size_t dims = 0;
+  while (*at < d.size() && d[*at] == '[') dims++, (*at)++;
+  if (*at >= d.size()) return false;
+  static const char kCodes[] = "BCDFIJSZ";
+  static const char* const kNames[] = {"byte", "char", "double", "float",
+                                       "int",  "long", "short",  "boolean"};
+  char code = d[(*at)++];
+  if (code == 'L') {
+    size_t end = d.find(';', *at);
+    if (end == std::string::npos) return false;
+    std::string name = d.substr(*at, end - *at);
+    size_t cut = name.find_last_of("/$");
+    *out = cut == std::string::npos ? name : name.substr(cut + 1);
+    *at = end + 1;
+  } else {
+    const char* found = strchr(kCodes, code);
+    if (found == nullptr || code == '\0') return false;
+    *out = kNames[found - kCodes];
+  }
+  for (size_t k = 0; k < dims; k++) *out += "[]";
+  return true;
+}
+
+}  // namespace
+
+std::string javaMethodName(const SnpClass& c, const SnpMethod& m) {
+  std::string name = toUtf8(m.name);
+  if (name == "<clinit>") return "static {...}";
+  const std::string& d = m.signature;
+  std::string params;
+  size_t at = 1;
+  if (d.empty() || d[0] != '(') return methodLabel(m);
+  while (at < d.size() && d[at] != ')') {
+    std::string type;
+    if (!javaType(d, &at, &type)) return methodLabel(m);
+    params += (params.empty() ? "" : ", ") + type;
+  }
+  if (at >= d.size()) return methodLabel(m);
+  if (name == "<init>") {
+    std::string simple = toUtf8(c.name);
+    size_t cut = simple.find_last_of("/$");
+    if (cut != std::string::npos) simple = simple.substr(cut + 1);
+    name = simple;
+  } else if (name.rfind("lambda$", 0) == 0) {
+    // javac: lambda$<enclosing method>$<n>; "static" for a field initialiser's.
+    size_t last = name.rfind('$');
+    std::string enclosing = name.substr(7, last > 7 ? last - 7 : 0);
+    if (enclosing == "new") enclosing = "constructor";
+    if (enclosing == "static") enclosing = "static {...}";
+    name = enclosing + ": lambda #" + name.substr(last + 1);
+  }
+  return name + "(" + params + ")";
+}
 
 Counter lineCounter(const LineMap& lines) {
   Counter counter;

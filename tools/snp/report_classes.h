@@ -34,6 +34,11 @@ LineMap methodLines(const SnpMethod& m);
 
 // The name a report gives a method inside its class: "run(I)V".
 std::string methodLabel(const SnpMethod& m);
+// The method as a Java developer writes it: "main(String[])", a constructor
+// by its class's name "Helper(Main)", "static {...}" for the class
+// initialiser, "main: lambda #0(String)" for javac's lambda$main$0.
+// Types are simple names; a descriptor that can't be read is shown as held.
+std::string javaMethodName(const SnpClass& c, const SnpMethod& m);
 
 // Missed and covered items of a counter.
 struct Counter {
