@@ -1,5 +1,5 @@
 #!/bin/bash
-# Times snp summary, lcov, jacoco, cobertura, html, dump and merge on a
+# Times snp summary, lcov, jacoco, cobertura, csv, html, check, dump and merge on a
 # snapshot of 50,000 methods (5,000 classes of 10 methods, 8 line slots each)
 # written by the agent's own document writer.
 #
@@ -18,6 +18,9 @@ trap 'rm -rf "$work"' EXIT
 
 "$fixture" large "$work/large.snp" "$methods"
 echo "snapshot: $methods methods, $(stat -c %s "$work/large.snp") bytes"
+# The same program's class files, for --classes (every class matches the run).
+python3 "$(dirname "$0")/snp_bench_classes.py" "$work/classes" "$methods"
+echo "class files: $(find "$work/classes" -name '*.class' | wc -l) in $work/classes"
 printf '%-10s %10s %12s %14s\n' command "best ms" "peak RSS KiB" "output bytes"
 
 run() {
@@ -44,4 +47,12 @@ run jacoco "$work/jacoco.xml" "$snp" jacoco "$work/large.snp" -o "$work/jacoco.x
 run cobertura "$work/cobertura.xml" "$snp" cobertura "$work/large.snp" -o "$work/cobertura.xml"
 run html "$work/html" "$snp" html "$work/large.snp" -o "$work/html"
 run dump "$work/dump.json" "$snp" dump "$work/large.snp" -o "$work/dump.json"
+# Each report format with the class files (the issue's budget: 2 s each).
+run summary+cl "$work/stdout" "$snp" summary "$work/large.snp" --classes "$work/classes"
+run lcov+cl "$work/large.info" "$snp" lcov "$work/large.snp" --classes "$work/classes" -o "$work/large.info"
+run jacoco+cl "$work/jacoco.xml" "$snp" jacoco "$work/large.snp" --classes "$work/classes" -o "$work/jacoco.xml"
+run cobert+cl "$work/cobertura.xml" "$snp" cobertura "$work/large.snp" --classes "$work/classes" -o "$work/cobertura.xml"
+run csv+cl "$work/large.csv" "$snp" csv "$work/large.snp" --classes "$work/classes" -o "$work/large.csv"
+run html+cl "$work/html" "$snp" html "$work/large.snp" --classes "$work/classes" -o "$work/html"
+run check+cl "$work/stdout" "$snp" check "$work/large.snp" --classes "$work/classes" --line 1
 run merge "$work/merged.snp" "$snp" merge "$work/large.snp" "$work/large.snp" -o "$work/merged.snp"
