@@ -24,9 +24,9 @@ struct JavaSidePaths {
 };
 JavaSidePaths javaSidePaths(const Options& options, const std::string& home);
 
-// The jars the runtime loads from home: cci.jar (boot class path),
-// cci-instrument.jar and ASM's jars (the instrumenter's loader).
-extern const char* const kHomeJars[4];
+// The jars the runtime loads from home: cci.jar (boot class path). Classes
+// are instrumented natively (classfile/): no instrumenter's jars.
+extern const char* const kHomeJars[1];
 
 // "" when every file the runtime needs is there; otherwise the message (no
 // "cci: " prefix, no newline) about the first one missing. launcherMode: the
