@@ -23,6 +23,7 @@ namespace {
 
 const char kStyle[] =
     "body{font-family:sans-serif;margin:1.5em;color:#222}"
+    ".nl{font-size:80%;color:#fff;background:#888;padding:0 4px;border-radius:3px}"
     "table{border-collapse:collapse}"
     "th,td{padding:2px 8px;text-align:left;border-bottom:1px solid #ddd}"
     "td.n{text-align:right;font-variant-numeric:tabular-nums}"
@@ -41,6 +42,14 @@ void head(std::ostream& out, const std::string& title) {
          "style-src 'unsafe-inline'\">\n"
       << "<title>" << xmlEscape(title) << "</title>\n<style>" << kStyle
       << "</style>\n</head>\n<body>\n";
+}
+
+// Classes the run never loaded, described from their class files: every
+// line is missed because none of it ran, not because it was not measured.
+std::string notLoadedMarker(const SnpClass& c) {
+  return c.fromClassFile ? " <span class=\"nl\" title=\"never loaded in the run; from its class "
+                           "file\">not loaded</span>"
+                         : "";
 }
 
 void add(ReportCounts* total, const ReportCounts& k) {
@@ -138,7 +147,8 @@ void writeClassPage(const Snapshot& s, const SnpClass& c, const HeadlineLines& h
   std::string name = toUtf8(dottedName(c.name));
   head(out, name);
   ReportCounts k = countClass(s, c);
-  out << "<p><a href=\"../index.html\">Index</a></p>\n<h1>" << xmlEscape(name) << "</h1>\n"
+  out << "<p><a href=\"../index.html\">Index</a></p>\n<h1>" << xmlEscape(name)
+      << notLoadedMarker(c) << "</h1>\n"
       << "<table>\n<tr><th>Class</th><th>Lines</th><th>Lines covered</th><th>Line slots</th>"
          "<th>Methods</th></tr>\n";
   figuresRow(out, "self", xmlEscape(name), headline.of(c), k);
@@ -253,7 +263,8 @@ size_t writeReport(const Snapshot& s, const HtmlOptions& options, const fs::path
       for (size_t i = 0; i < classes.size(); i++) {
         const std::string& page = pages[classes[i]];
         std::string link = "<a href=\"classes/" + xmlEscape(page) + "\">" +
-                           xmlEscape(toUtf8(simpleName(classes[i]->name))) + "</a>";
+                           xmlEscape(toUtf8(simpleName(classes[i]->name))) + "</a>" +
+                           notLoadedMarker(*classes[i]);
         figuresRow(index, "class", link, headline.of(*classes[i]), counts[i]);
         writePage(folder, "classes/" + page, [&](std::ostream& out) {
           writeClassPage(s, *classes[i], headline, options, out, warnings);
