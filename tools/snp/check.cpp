@@ -102,8 +102,8 @@ std::vector<std::string> checkThresholds(const Snapshot& s, const CheckRules& ru
       if (meets(lines, rule.percent)) continue;
       short_++;
       failed.push_back("class " + name + ": " +
-                       describe("line coverage", lines, rule.percent, false) + " (" +
-                       rule.pattern + ")");
+                       describe("line coverage", lines, rule.percent, false) + " (" + rule.pattern +
+                       ")");
     }
     if (matched == 0) {
       // A rule that names nothing is most likely a typo: it must not pass silently.

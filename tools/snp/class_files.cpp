@@ -61,7 +61,8 @@ void readFolder(const fs::path& folder, std::vector<ClassFileClass>* out) {
   bool anyClassFile = false;
   for (const fs::path& file : files) {
     std::string path = file.string();
-    std::vector<uint8_t> bytes = readAll(path, endsWith(path, ".jar") ? kMaxJarBytes : kMaxClassBytes);
+    std::vector<uint8_t> bytes =
+        readAll(path, endsWith(path, ".jar") ? kMaxJarBytes : kMaxClassBytes);
     if (endsWith(path, ".jar")) {
       readJarBytes(path, bytes.data(), bytes.size(), out);
     } else {

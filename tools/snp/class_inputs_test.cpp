@@ -51,8 +51,8 @@ Bytes classFileOf(const Snapshot& s, const SnpClass& c) {
   }
   if (c.hasSourceName) {
     uint16_t index = t.utf8(c.sourceName);
-    t.attributes.push_back({"SourceFile", {static_cast<uint8_t>(index >> 8),
-                                           static_cast<uint8_t>(index)}});
+    t.attributes.push_back(
+        {"SourceFile", {static_cast<uint8_t>(index >> 8), static_cast<uint8_t>(index)}});
   }
   return t.build();
 }
@@ -88,7 +88,8 @@ std::vector<uint8_t> storedZip(const std::vector<std::pair<std::string, Bytes>>&
     uint32_t offset = static_cast<uint32_t>(zip.size());
     le(&zip, 0x04034b50, 4);
     le(&zip, 10, 2), le(&zip, 0, 2), le(&zip, 0, 2), le(&zip, 0, 4), le(&zip, 0, 4);
-    le(&zip, static_cast<uint32_t>(bytes.size()), 4), le(&zip, static_cast<uint32_t>(bytes.size()), 4);
+    le(&zip, static_cast<uint32_t>(bytes.size()), 4),
+        le(&zip, static_cast<uint32_t>(bytes.size()), 4);
     le(&zip, static_cast<uint32_t>(name.size()), 2), le(&zip, 0, 2);
     zip.insert(zip.end(), name.begin(), name.end());
     zip.insert(zip.end(), bytes.begin(), bytes.end());
@@ -106,7 +107,8 @@ std::vector<uint8_t> storedZip(const std::vector<std::pair<std::string, Bytes>>&
   zip.insert(zip.end(), directory.begin(), directory.end());
   le(&zip, 0x06054b50, 4);
   le(&zip, 0, 2), le(&zip, 0, 2);
-  le(&zip, static_cast<uint32_t>(entries.size()), 2), le(&zip, static_cast<uint32_t>(entries.size()), 2);
+  le(&zip, static_cast<uint32_t>(entries.size()), 2),
+      le(&zip, static_cast<uint32_t>(entries.size()), 2);
   le(&zip, static_cast<uint32_t>(directory.size()), 4), le(&zip, start, 4), le(&zip, 0, 2);
   return zip;
 }
@@ -172,10 +174,9 @@ TEST(ClassFiles, FoldersAndJarsAreRead) {
   std::filesystem::create_directories(dir.file("classes/app"));
   writeBytes(dir.file("classes/app/Polygon.class"), shapeInterface("app/Polygon"));
   writeBytes(dir.file("classes/app/notes.txt"), {'x'});
-  writeBytes(dir.file("lib.jar"),
-             storedZip({{"META-INF/MANIFEST.MF", {'M'}},
-                        {"app/Square.class", shapeInterface("app/Square")},
-                        {"META-INF/versions/11/app/Square.class", {0}}}));
+  writeBytes(dir.file("lib.jar"), storedZip({{"META-INF/MANIFEST.MF", {'M'}},
+                                             {"app/Square.class", shapeInterface("app/Square")},
+                                             {"META-INF/versions/11/app/Square.class", {0}}}));
   std::vector<ClassFileClass> classes = readClassPaths({dir.file("classes"), dir.file("lib.jar")});
   ASSERT_EQ(classes.size(), 2u);
   EXPECT_EQ(classes[0].name, "app/Polygon");
@@ -195,7 +196,8 @@ TEST(ClassFiles, BadInputGetsOneLineNamingThePathAndTheReason) {
   EXPECT_EQ(failureOf({dir.file("text.jar")}),
             dir.file("text.jar") + ": not a zip file (no end of central directory)");
   writeBytes(dir.file("short.jar"), {'P', 'K'});
-  EXPECT_EQ(failureOf({dir.file("short.jar")}), dir.file("short.jar") + ": not a zip file (too short)");
+  EXPECT_EQ(failureOf({dir.file("short.jar")}),
+            dir.file("short.jar") + ": not a zip file (too short)");
   writeBytes(dir.file("garbage.jar"), storedZip({{"app/G.class", {1, 2, 3, 4, 5}}}));
   EXPECT_EQ(failureOf({dir.file("garbage.jar")}),
             dir.file("garbage.jar") + "!/app/G.class: not a class file (no CAFEBABE header)");
@@ -203,8 +205,8 @@ TEST(ClassFiles, BadInputGetsOneLineNamingThePathAndTheReason) {
   Bytes cut = shapeInterface("app/Cut");
   cut.resize(cut.size() - 3);
   writeBytes(dir.file("bad/Cut.class"), cut);
-  EXPECT_EQ(failureOf({dir.file("bad")}), dir.file("bad/Cut.class") +
-                                              ": a malformed class file (its structure can't be read)");
+  EXPECT_EQ(failureOf({dir.file("bad")}),
+            dir.file("bad/Cut.class") + ": a malformed class file (its structure can't be read)");
   // A jar whose central directory points past its end.
   std::vector<uint8_t> broken = storedZip({{"app/Square.class", shapeInterface("app/Square")}});
   broken[broken.size() - 6] = 0xff;
@@ -225,7 +227,8 @@ TEST(ReportInput, ClassFilesAddWhatTheRunNeverLoadedAndNameWhatDiffers) {
   // Strings, with other lines than the run saw.
   SnpClass changed = *findClass(s, "app/util/Strings");
   Snapshot other = s;
-  other.methods[changed.methods[0]].lines.assign(other.methods[changed.methods[0]].lines.size(), 99);
+  other.methods[changed.methods[0]].lines.assign(other.methods[changed.methods[0]].lines.size(),
+                                                 99);
   Bytes differs = classFileOf(other, changed);
   ASSERT_TRUE(describeClassFile(differs.data(), differs.size(), &files[1], &skipped, &error));
   files[1].origin = "Strings.class";
@@ -299,8 +302,10 @@ Totals totalsOf(const Snapshot& s) {
   }
   writeJacoco(s, "r", jacoco);
   text = jacoco.str();
-  if (std::regex_search(text, m,
-                        std::regex(R"re(  <counter type="LINE" missed="(\d+)" covered="(\d+)"/>\n  <counter type="METHOD)re"))) {
+  if (std::regex_search(
+          text, m,
+          std::regex(
+              R"re(  <counter type="LINE" missed="(\d+)" covered="(\d+)"/>\n  <counter type="METHOD)re"))) {
     t.jacoco = m[2].str() + "/" + std::to_string(std::stoi(m[1]) + std::stoi(m[2]));
   }
   writeCobertura(s, "", cobertura);
@@ -390,10 +395,11 @@ TEST(Check, ListsWhatFellShort) {
   std::vector<std::string> passed;
   std::vector<std::string> failed = checkThresholds(s, rules, &passed);
   EXPECT_EQ(passed, (std::vector<std::string>{"line coverage 58.82% (10/17) meets 58.82%"}));
-  EXPECT_EQ(failed, (std::vector<std::string>{
-                        "method coverage 70.00% (7/10) is below 71%",
-                        "class app.tools.Café: line coverage 50.00% (1/2) is below 60% (app.tools.*)",
-                        "no class matches nothing.*"}));
+  EXPECT_EQ(failed,
+            (std::vector<std::string>{
+                "method coverage 70.00% (7/10) is below 71%",
+                "class app.tools.Café: line coverage 50.00% (1/2) is below 60% (app.tools.*)",
+                "no class matches nothing.*"}));
   rules.line = 58.83;
   EXPECT_EQ(checkThresholds(s, rules, &passed)[0], "line coverage 58.82% (10/17) is below 58.83%");
 }

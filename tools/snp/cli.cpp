@@ -12,8 +12,8 @@
 #include "support/reader.h"
 #include "tools/snp/check.h"
 #include "tools/snp/cobertura.h"
-#include "tools/snp/csv.h"
 #include "tools/snp/command.h"
+#include "tools/snp/csv.h"
 #include "tools/snp/dump.h"
 #include "tools/snp/html.h"
 #include "tools/snp/jacoco.h"
@@ -123,9 +123,10 @@ void addReportInputs(CLI::App* cmd, Args* a) {
                   "folders and jars of the program's class files: classes the run never\n"
                   "loaded are reported with every line missed")
       ->expected(1, CLI::detail::expected_max_vector_size);
-  cmd->add_flag("--no-filters", a->noFilters,
-                "report compiler-made code too (synthetic and bridge methods, enum values/valueOf,\n"
-                "switch-map classes): see docs/snp.md");
+  cmd->add_flag(
+      "--no-filters", a->noFilters,
+      "report compiler-made code too (synthetic and bridge methods, enum values/valueOf,\n"
+      "switch-map classes): see docs/snp.md");
 }
 
 std::string inputName(const Args& a) {

@@ -227,11 +227,12 @@ TEST(Cli, CheckExitsWithItsOwnCodeAndListsWhatFellShort) {
                      "--method", "46.5", "--class", "app/extra/*=1"});
   EXPECT_EQ(fail.code, kCheckFailedExitCode);
   EXPECT_EQ(fail.code, 3);
-  EXPECT_EQ(fail.out,
-            "ok: method coverage 46.67% (7/15) meets 46.5%\n"
-            "FAILED: line coverage 47.62% (10/21) is below 58%\n"
-            "FAILED: class app.extra.Never: line coverage 0.00% (0/2) is below 1% (app.extra.*)\n"
-            "FAILED: class app.extra.Polygon: line coverage 0.00% (0/2) is below 1% (app.extra.*)\n");
+  EXPECT_EQ(
+      fail.out,
+      "ok: method coverage 46.67% (7/15) meets 46.5%\n"
+      "FAILED: line coverage 47.62% (10/21) is below 58%\n"
+      "FAILED: class app.extra.Never: line coverage 0.00% (0/2) is below 1% (app.extra.*)\n"
+      "FAILED: class app.extra.Polygon: line coverage 0.00% (0/2) is below 1% (app.extra.*)\n");
   EXPECT_EQ(fail.err, "snp: check: 3 thresholds not met\n");
   EXPECT_EQ(snp({"check", snapshot}).code, 2) << "no threshold is a command-line error";
   EXPECT_EQ(snp({"check", snapshot, "--line", "80%"}).code, 2);

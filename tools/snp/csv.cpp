@@ -25,9 +25,9 @@ void writeCsv(const Snapshot& s, const std::string& group, std::ostream& out) {
       // JaCoCo names the class within its package, nested ones with their '.'.
       std::string name = toUtf8(dottedName(c->name));
       if (!packageName.empty()) name = name.substr(packageName.size() + 1);
-      out << csvField(group) << ',' << csvField(packageName) << ',' << csvField(name)
-          << ",0,0,0,0," << k.line.missed << ',' << k.line.covered << ",0,0," << k.method.missed
-          << ',' << k.method.covered << '\n';
+      out << csvField(group) << ',' << csvField(packageName) << ',' << csvField(name) << ",0,0,0,0,"
+          << k.line.missed << ',' << k.line.covered << ",0,0," << k.method.missed << ','
+          << k.method.covered << '\n';
     }
   }
 }

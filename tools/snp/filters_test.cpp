@@ -49,8 +49,8 @@ TEST(Filters, NameCompilerMadeMethodsOnly) {
 TEST(Filters, LeaveCompilerMadeCodeOutOfReportsUnlessTurnedOff) {
   std::vector<std::string> warnings;
   for (bool filters : {true, false}) {
-    Snapshot s = loadReportInput({dataFile("small.snp")}, {dataFile("filters.jar")}, filters,
-                                 &warnings);
+    Snapshot s =
+        loadReportInput({dataFile("small.snp")}, {dataFile("filters.jar")}, filters, &warnings);
     EXPECT_TRUE(warnings.empty());
     const SnpClass* color = findClass(s, "app/gen/Color");
     const SnpClass* pick = findClass(s, "app/gen/Pick");

@@ -147,8 +147,8 @@ void writeClassPage(const Snapshot& s, const SnpClass& c, const HeadlineLines& h
   std::string name = toUtf8(dottedName(c.name));
   head(out, name);
   ReportCounts k = countClass(s, c);
-  out << "<p><a href=\"../index.html\">Index</a></p>\n<h1>" << xmlEscape(name)
-      << notLoadedMarker(c) << "</h1>\n"
+  out << "<p><a href=\"../index.html\">Index</a></p>\n<h1>" << xmlEscape(name) << notLoadedMarker(c)
+      << "</h1>\n"
       << "<table>\n<tr><th>Class</th><th>Lines</th><th>Lines covered</th><th>Line slots</th>"
          "<th>Methods</th></tr>\n";
   figuresRow(out, "self", xmlEscape(name), headline.of(c), k);

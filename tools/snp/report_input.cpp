@@ -170,7 +170,8 @@ Snapshot loadReportInput(const std::vector<std::string>& snapshots,
       throw FileError{path, e.what()};
     }
   }
-  Snapshot s = inputs.size() == 1 ? std::move(inputs[0].snapshot) : mergeSnapshots(inputs, warnings);
+  Snapshot s =
+      inputs.size() == 1 ? std::move(inputs[0].snapshot) : mergeSnapshots(inputs, warnings);
   mergeLoaderDuplicates(&s, warnings);
   if (!classPaths.empty()) addClassFiles(readClassPaths(classPaths), &s, warnings);
   if (filters) applyFilters(&s);
