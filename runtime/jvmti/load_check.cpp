@@ -13,7 +13,7 @@ bool exists(const std::string& path) { return platform::fileExists(path.c_str())
 
 }  // namespace
 
-const char* const kHomeJars[4] = {"cci.jar", "cci-instrument.jar", "asm.jar", "asm-tree.jar"};
+const char* const kHomeJars[1] = {"cci.jar"};
 
 JavaSidePaths javaSidePaths(const Options& options, const std::string& home) {
   JavaSidePaths paths;
@@ -37,7 +37,7 @@ std::string missingRuntimeFile(const Options& options, const std::string& home, 
     if (exists(path)) continue;
     if (!options.home.empty()) {
       return "home=" + options.home + " holds no " + jar + " (" + path +
-             "): name the folder of cci.jar, cci-instrument.jar, asm.jar and asm-tree.jar";
+             "): name the folder of cci.jar";
     }
     return "no " + std::string(jar) + " beside the runtime (" + path +
            "): name its folder with home=DIR";

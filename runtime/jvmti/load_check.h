@@ -25,8 +25,8 @@ struct JavaSidePaths {
 JavaSidePaths javaSidePaths(const Options& options, const std::string& home);
 
 // The jars the runtime loads from home: cci.jar (boot class path),
-// cci-instrument.jar and ASM's jars (the instrumenter's loader).
-extern const char* const kHomeJars[4];
+// (nothing else: classes are instrumented natively).
+extern const char* const kHomeJars[1];
 
 // "" when every file the runtime needs is there; otherwise the message (no
 // "cci: " prefix, no newline) about the first one missing. launcherMode: the

@@ -57,11 +57,11 @@ TEST_F(LoadCheckTest, AMissingJarOfHomeIsNamedWithTheOptionThatChoseIt) {
   o.home = "/nonexistent";
   EXPECT_EQ(missingRuntimeFile(o, "/nonexistent", true),
             "home=/nonexistent holds no cci.jar (/nonexistent/cci.jar): name the folder of "
-            "cci.jar, cci-instrument.jar, asm.jar and asm-tree.jar");
-  fs::remove(path("jvmti/asm-tree.jar"));
+            "cci.jar");
+  fs::remove(path("jvmti/cci.jar"));
   EXPECT_EQ(missingRuntimeFile(Options(), home(), true),
-            "no asm-tree.jar beside the runtime (" + home() +
-                "/asm-tree.jar): name its folder with home=DIR");
+            "no cci.jar beside the runtime (" + home() +
+                "/cci.jar): name its folder with home=DIR");
 }
 
 TEST_F(LoadCheckTest, TheJavaSideIsCheckedOnlyWhenTheRuntimeStartsIt) {

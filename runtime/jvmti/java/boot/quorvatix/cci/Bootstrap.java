@@ -1,6 +1,8 @@
 package quorvatix.cci;
 
 import java.lang.reflect.Method;
+import java.net.URL;
+import java.net.URLClassLoader;
 import java.util.jar.JarFile;
 import java.util.jar.Manifest;
 
