@@ -165,3 +165,18 @@ TEST(CciFilter, IncludesThenExcludes) {
 
 }  // namespace
 }  // namespace cci_jvmti
+
+TEST(CciOptions, CountingIsInlineUnlessExactIsAsked) {
+  Options o;
+  std::string error;
+  ASSERT_TRUE(parseOptions("", &o, &error)) << error;
+  EXPECT_TRUE(o.inlineCounting);
+  ASSERT_TRUE(parseOptions("counting=exact", &o, &error)) << error;
+  EXPECT_FALSE(o.inlineCounting);
+  Options again;
+  ASSERT_TRUE(parseOptions("counting=exact,counting=inline", &again, &error)) << error;
+  EXPECT_TRUE(again.inlineCounting);
+  EXPECT_FALSE(parseOptions("counting=fast", &o, &error));
+  EXPECT_EQ(error, "unknown or malformed option \"counting=fast\"");
+  EXPECT_FALSE(parseOptions("counting", &o, &error));
+}
