@@ -79,16 +79,29 @@ TEST(InlineProbes, PassTheRecordsTheMethodsIndexAndTheSlot) {
 
   // Method 0: its first slot counts the entry; both slots name index 0.
   MethodView v = viewMethod(run.output, 0);
-  EXPECT_EQ(v.code, cat({run.records(), {0x03, 0x03}, run.countEntryLine(), {0x04, 0x3b},
-                         run.records(), {0x03, 0x04}, run.countLine(), {0x1a, 0x57, 0xb1}}));
+  EXPECT_EQ(v.code, cat({run.records(),
+                         {0x03, 0x03},
+                         run.countEntryLine(),
+                         {0x04, 0x3b},
+                         run.records(),
+                         {0x03, 0x04},
+                         run.countLine(),
+                         {0x1a, 0x57, 0xb1}}));
   EXPECT_EQ(v.maxStack, 2 + 4);  // a long and two ints on top of the method's own
 
   // Method 1: the loop jumps back to 0, so the entry probe is a prefix.
   v = viewMethod(run.output, 1);
-  EXPECT_EQ(v.code, cat({run.records(), {0x04}, run.countEntry(),
-                         run.records(), {0x04, 0x03}, run.countLine(),
+  EXPECT_EQ(v.code, cat({run.records(),
+                         {0x04},
+                         run.countEntry(),
+                         run.records(),
+                         {0x04, 0x03},
+                         run.countLine(),
                          {0x1a, 0x99, 0x00, 0x06, 0xa7, 0xff, 0xf4},  // back to the line probe
-                         run.records(), {0x04, 0x04}, run.countLine(), {0xb1}}));
+                         run.records(),
+                         {0x04, 0x04},
+                         run.countLine(),
+                         {0xb1}}));
   ASSERT_EQ(run.outline.methods.size(), 2u);
   EXPECT_EQ(run.outline.methods[1].lines, (std::vector<uint16_t>{5, 6}));
 }

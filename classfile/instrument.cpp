@@ -150,8 +150,8 @@ bool pushInt(PoolAppender& pool, uint32_t value, ByteWriter& w) {
 
 // An exact probe passes the method's ID; an inline one the address of the
 // class's method records (one constant per class) and the method's index.
-bool call(PoolAppender& pool, const ProbeRefs& refs, uint16_t method, uint32_t id,
-          uint32_t index, const uint32_t* slot, ByteWriter& w) {
+bool call(PoolAppender& pool, const ProbeRefs& refs, uint16_t method, uint32_t id, uint32_t index,
+          const uint32_t* slot, ByteWriter& w) {
   if (refs.records != 0) {
     w.u1(kLdc2W);
     w.u2(refs.records);
@@ -342,7 +342,9 @@ ClassOutcome instrumentClass(const ClassFile& cf, uint32_t classId, std::vector<
     MethodReason reason = !fits                                  ? MethodReason::kPoolOverflow
                           : status == RewriteStatus::kNeedsFrame ? MethodReason::kNeedsFrame
                                                                  : MethodReason::kTooLarge;
-    if (!entryOnly(cf, code, bc, pool, refs, id, index, mw, mo, reason)) return ClassOutcome::kMalformed;
+    if (!entryOnly(cf, code, bc, pool, refs, id, index, mw, mo, reason)) {
+      return ClassOutcome::kMalformed;
+    }
     anyRewritten |= mw.rewritten;
   }
   if (!anyRewritten) return ClassOutcome::kUnchanged;

@@ -110,8 +110,9 @@ void instrument(jvmtiEnv* jvmti, const char* name, jint length, const unsigned c
     block.methods = static_cast<CMethod*>(calloc(cf.methods.size(), sizeof(CMethod)));
     if (block.methods == nullptr) return;
   }
-  classfile::ClassOutcome outcome = classfile::instrumentClass(
-      cf, classId, &code, &outline, static_cast<uint64_t>(reinterpret_cast<uintptr_t>(block.methods)));
+  classfile::ClassOutcome outcome =
+      classfile::instrumentClass(cf, classId, &code, &outline,
+                                 static_cast<uint64_t>(reinterpret_cast<uintptr_t>(block.methods)));
   if (outcome == classfile::ClassOutcome::kMalformed) {
     fprintf(stderr,
             "cci: cannot instrument %s (its code doesn't hold together); it is left as "

@@ -44,7 +44,7 @@ struct ClassRecords {
   CObject* classObject;  // type 2 or 3
   uint32_t classId;
   uint16_t methodCount;
-  CMethod* methods;      // methodCount records, 48 bytes apart on 32-bit targets
+  CMethod* methods;  // methodCount records, 48 bytes apart on 32-bit targets
 };
 
 // False when the description is truncated, malformed or has bytes left over;

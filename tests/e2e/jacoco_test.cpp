@@ -1,7 +1,7 @@
 // Agreement with JaCoCo: on one run of a sample under both agents at once, the
 // source lines with a hit in our LCOV output (snp lcov of the exit snapshot)
-// are exactly the lines that JaCoCo reports covered (fully or partly). The differences that exist by design are
-// explained in docs/runtime.md; the samples avoid them. Both ways of counting
+// are exactly the lines that JaCoCo reports covered (fully or partly). The differences that exist
+// by design are explained in docs/runtime.md; the samples avoid them. Both ways of counting
 // (counting=inline, counting=exact) must agree.
 #include <algorithm>
 #include <fstream>
@@ -52,8 +52,7 @@ std::string listDifference(const std::vector<std::string>& a, const std::vector<
   return text.empty() ? " (none)" : text;
 }
 
-class JvmJacocoAgreement
-    : public ::testing::TestWithParam<std::tuple<const char*, const char*>> {};
+class JvmJacocoAgreement : public ::testing::TestWithParam<std::tuple<const char*, const char*>> {};
 
 TEST_P(JvmJacocoAgreement, CoveredLinesAreTheSame) {
   std::string dir = makeTempDir("cci-jacoco");
@@ -78,8 +77,8 @@ TEST_P(JvmJacocoAgreement, CoveredLinesAreTheSame) {
   ProcessResult written = runProcess(lcov, dir);
   ASSERT_EQ(written.exitCode, 0) << describeProcess(lcov, written);
 
-  std::vector<std::string> report = {javaPath(), "-cp", CCI_E2E_JACOCO_LINES, "JacocoLines", exec,
-                                     samplesJar()};
+  std::vector<std::string> report = {javaPath(),    "-cp", CCI_E2E_JACOCO_LINES,
+                                     "JacocoLines", exec,  samplesJar()};
   ProcessResult jacoco = runProcess(report, dir);
   ASSERT_EQ(jacoco.exitCode, 0) << describeProcess(report, jacoco);
   std::vector<std::string> theirs = splitLines(jacoco.out);
@@ -90,8 +89,7 @@ TEST_P(JvmJacocoAgreement, CoveredLinesAreTheSame) {
                           << "\nonly JaCoCo's:" << listDifference(theirs, mine);
 }
 
-std::string caseName(
-    const ::testing::TestParamInfo<std::tuple<const char*, const char*>>& info) {
+std::string caseName(const ::testing::TestParamInfo<std::tuple<const char*, const char*>>& info) {
   return std::string(std::get<1>(info.param) == std::string("counting=inline") ? "Inline_"
                                                                                : "Exact_") +
          std::get<0>(info.param);
@@ -102,8 +100,7 @@ INSTANTIATE_TEST_SUITE_P(, JvmJacocoAgreement,
                                                               "Threads", "Synchronized",
                                                               "Constructors", "Lambdas", "Switch",
                                                               "StaticInit", "All"),
-                                            ::testing::Values("counting=inline",
-                                                              "counting=exact")),
+                                            ::testing::Values("counting=inline", "counting=exact")),
                          caseName);
 
 }  // namespace

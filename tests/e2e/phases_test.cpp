@@ -14,9 +14,9 @@ namespace {
 
 struct PhasesRun {
   CoverageRun run;
-  std::string answers;     // stdout without the line that names the folder
-  std::string midLcov;     // snp lcov of the snapshot taken while it ran
-  std::string exitLcov;    // ... of the exit snapshot
+  std::string answers;   // stdout without the line that names the folder
+  std::string midLcov;   // snp lcov of the snapshot taken while it ran
+  std::string exitLcov;  // ... of the exit snapshot
 };
 
 std::string readText(const std::string& path) {

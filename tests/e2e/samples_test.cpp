@@ -24,9 +24,9 @@ struct SampleCase {
 };
 
 const SampleCase kSamples[] = {
-    {"Branches", 6, false},     {"Loops", 8, false},        {"Exceptions", 10, false},
-    {"Threads", 3, true},       {"Synchronized", 4, true},  {"Constructors", 8, false},
-    {"Lambdas", 5, false},      {"Switch", 12, false},      {"StaticInit", 4, false},
+    {"Branches", 6, false}, {"Loops", 8, false},       {"Exceptions", 10, false},
+    {"Threads", 3, true},   {"Synchronized", 4, true}, {"Constructors", 8, false},
+    {"Lambdas", 5, false},  {"Switch", 12, false},     {"StaticInit", 4, false},
 };
 
 enum class Counting { kInline, kExact };
@@ -55,8 +55,8 @@ class JvmSamples : public ::testing::TestWithParam<SampleParam> {
     run_ = runCovered(mode, std::string("sample.") + sample.mainClass, samplesJar(),
                       countingOption(counting));
     EXPECT_EQ(run_.process.exitCode, 0) << describe(run_);
-    EXPECT_TRUE(complaints(run_.process).empty())
-        << complaints(run_.process).front() << "\n" << describe(run_);
+    EXPECT_TRUE(complaints(run_.process).empty()) << complaints(run_.process).front() << "\n"
+                                                  << describe(run_);
     if (run_.snapshots.size() != 1) {
       ADD_FAILURE() << "expected one snapshot\n" << describe(run_);
       return false;
@@ -97,8 +97,7 @@ TEST_P(JvmSamples, SnapshotCountsEqualTheSamplesOwnCounts) {
     ASSERT_NE(c, nullptr) << m.className;
     const MethodCoverage* method = c->method(m.method, m.signature);
     ASSERT_NE(method, nullptr) << m.className << "." << m.method << m.signature;
-    expectCount(method->invocations, m.count, mayBeLow,
-                m.className + "." + m.method + m.signature);
+    expectCount(method->invocations, m.count, mayBeLow, m.className + "." + m.method + m.signature);
   }
   // The counting class itself is covered like any other.
   const ClassCoverage* mark = snapshot_.find("sample/Mark");
@@ -108,7 +107,7 @@ TEST_P(JvmSamples, SnapshotCountsEqualTheSamplesOwnCounts) {
 
 std::string caseName(const ::testing::TestParamInfo<SampleParam>& info) {
   return std::string(std::get<0>(info.param) == StartMode::kAgentPath ? "AgentPath_"
-                                                                       : "Launcher_") +
+                                                                      : "Launcher_") +
          (std::get<1>(info.param) == Counting::kInline ? "Inline_" : "Exact_") +
          std::get<2>(info.param).mainClass;
 }
