@@ -164,9 +164,6 @@ TEST(CciFilter, IncludesThenExcludes) {
   EXPECT_FALSE(classIncluded(o, "other/Main"));
 }
 
-}  // namespace
-}  // namespace cci_jvmti
-
 TEST(CciOptions, CountingIsInlineUnlessExactIsAsked) {
   Options o;
   std::string error;
@@ -181,3 +178,6 @@ TEST(CciOptions, CountingIsInlineUnlessExactIsAsked) {
   EXPECT_EQ(error, "unknown or malformed option \"counting=fast\"");
   EXPECT_FALSE(parseOptions("counting", &o, &error));
 }
+
+}  // namespace
+}  // namespace cci_jvmti
