@@ -44,6 +44,9 @@ TEST_P(JvmJdk25, SamplesCountExactlyOnJdk25) {
   if (!haveJdk25()) {
     GTEST_SKIP() << "JDK 25 not found at " << CCI_E2E_JDK25 << "; skipped";
   }
+  if (sizeof(void*) != 8) {
+    GTEST_SKIP() << "JDK 25 is 64-bit only; this runtime is 32-bit; skipped";
+  }
   auto [release, mode, sample] = GetParam();
   std::string classes = samplesFor(release);
   ASSERT_FALSE(classes.empty());
