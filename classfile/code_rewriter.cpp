@@ -147,6 +147,7 @@ RewriteStatus Rewriter::validate() {
   }
   std::vector<int64_t> targets;
   for (const Instruction& insn : bc.instructions) {
+    if (insn.branch == BranchKind::kNone) continue;
     targets.clear();
     branchTargets(bc, insn, &targets);
     for (int64_t t : targets) {
@@ -234,6 +235,10 @@ void Rewriter::emitCode(ByteWriter& w) {
       probe++;
     }
     const uint8_t* p = bc.code + insn.offset;
+    if (insn.branch == BranchKind::kNone) {
+      w.append(p, insn.length);
+      continue;
+    }
     int64_t here = layout.insnStart[i];
     targets.clear();
     branchTargets(bc, insn, &targets);
@@ -488,6 +493,7 @@ RewriteStatus rewriteCode(const ClassFile& cf, const CodeAttribute& code, const 
   if (maxStack > 0xFFFF) return RewriteStatus::kTooLarge;
 
   ByteWriter w;
+  w.bytes.reserve(rw.layout.end + (code.attributes.empty() ? 16 : 64 + code.codeLength));
   w.u2(maxStack);
   w.u2(code.maxLocals);
   w.u4(rw.layout.end);

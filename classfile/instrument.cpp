@@ -169,6 +169,7 @@ bool call(PoolAppender& pool, const ProbeRefs& refs, uint16_t method, uint32_t i
 bool startIsTarget(const ClassFile& cf, const CodeAttribute& code, const Bytecode& bc) {
   std::vector<int64_t> targets;
   for (const Instruction& insn : bc.instructions) {
+    if (insn.branch == BranchKind::kNone) continue;
     targets.clear();
     branchTargets(bc, insn, &targets);
     for (int64_t t : targets) {
@@ -314,14 +315,16 @@ ClassOutcome instrumentClass(const ClassFile& cf, uint32_t classId, std::vector<
       if (ins.at.empty() || ins.at.back().first != slots[s].offset) {
         ins.at.push_back({slots[s].offset, {}});
       }
-      ByteWriter w;
       uint16_t method = refs.line;
       if (!entryDone && slots[s].offset == 0 && !jumpToStart) {
         method = refs.entryLine;
         entryDone = true;
       }
+      // Written in place: the probes of one offset share one buffer.
+      ByteWriter w;
+      w.bytes.swap(ins.at.back().second);
       fits = call(pool, refs, method, id, index, &slot, w);
-      ins.at.back().second.insert(ins.at.back().second.end(), w.bytes.begin(), w.bytes.end());
+      w.bytes.swap(ins.at.back().second);
     }
     if (fits && !entryDone) {
       ByteWriter w;

@@ -24,8 +24,8 @@ struct JavaSidePaths {
 };
 JavaSidePaths javaSidePaths(const Options& options, const std::string& home);
 
-// The jars the runtime loads from home: cci.jar (boot class path),
-// (nothing else: classes are instrumented natively).
+// The jars the runtime loads from home: cci.jar (boot class path). Classes
+// are instrumented natively (classfile/): no instrumenter's jars.
 extern const char* const kHomeJars[1];
 
 // "" when every file the runtime needs is there; otherwise the message (no
