@@ -18,6 +18,7 @@ enum Opcode : uint8_t {
   kSipush = 0x11,
   kLdc = 0x12,
   kLdcW = 0x13,
+  kLdc2W = 0x14,
   kIfeq = 0x99,
   kIfAcmpne = 0xa6,
   kGoto = 0xa7,

@@ -41,6 +41,16 @@ struct PoolAppender {
     bytes.u2(name);
     return static_cast<uint16_t>(next++);
   }
+  // A Long takes two entries of the pool.
+  uint16_t longConstant(uint64_t value) {
+    if (!room(2)) return 0;
+    bytes.u1(kLong);
+    bytes.u4(static_cast<uint32_t>(value >> 32));
+    bytes.u4(static_cast<uint32_t>(value));
+    uint16_t index = static_cast<uint16_t>(next);
+    next += 2;
+    return index;
+  }
   uint16_t integer(uint32_t value) {
     auto found = integers.find(value);
     if (found != integers.end()) return found->second;
@@ -93,18 +103,25 @@ struct ProbeRefs {
   uint16_t line = 0;
   uint16_t entryLine = 0;
   uint16_t entry = 0;
+  uint16_t records = 0;  // inline probes: the Long constant of the records' address
 };
 
-bool addProbeRefs(PoolAppender& pool, ProbeRefs* refs) {
-  if (!pool.room(13)) return false;
+bool addProbeRefs(PoolAppender& pool, bool inlineProbes, uint64_t records, ProbeRefs* refs) {
+  if (!pool.room(inlineProbes ? 15 : 13)) return false;
   uint16_t owner = pool.classRef(pool.utf8("quorvatix/cci/Probes"));
-  uint16_t twoInts = pool.utf8("(II)V");
-  uint16_t oneInt = pool.utf8("(I)V");
-  refs->line = pool.pair(kMethodref, owner, pool.pair(kNameAndType, pool.utf8("line"), twoInts));
+  uint16_t withSlot = pool.utf8(inlineProbes ? "(JII)V" : "(II)V");
+  uint16_t withoutSlot = pool.utf8(inlineProbes ? "(JI)V" : "(I)V");
+  const char* line = inlineProbes ? "countLine" : "line";
+  const char* entryLine = inlineProbes ? "countEntryLine" : "entryLine";
+  const char* entry = inlineProbes ? "countEntry" : "entry";
+  refs->line = pool.pair(kMethodref, owner, pool.pair(kNameAndType, pool.utf8(line), withSlot));
   refs->entryLine =
-      pool.pair(kMethodref, owner, pool.pair(kNameAndType, pool.utf8("entryLine"), twoInts));
-  refs->entry = pool.pair(kMethodref, owner, pool.pair(kNameAndType, pool.utf8("entry"), oneInt));
-  return refs->line != 0 && refs->entryLine != 0 && refs->entry != 0;
+      pool.pair(kMethodref, owner, pool.pair(kNameAndType, pool.utf8(entryLine), withSlot));
+  refs->entry =
+      pool.pair(kMethodref, owner, pool.pair(kNameAndType, pool.utf8(entry), withoutSlot));
+  if (inlineProbes) refs->records = pool.longConstant(records);
+  return refs->line != 0 && refs->entryLine != 0 && refs->entry != 0 &&
+         (!inlineProbes || refs->records != 0);
 }
 
 // Pushes an int with the shortest form; false when its constant has no room.
@@ -131,8 +148,17 @@ bool pushInt(PoolAppender& pool, uint32_t value, ByteWriter& w) {
   return true;
 }
 
-bool call(PoolAppender& pool, uint16_t method, uint32_t id, const uint32_t* slot, ByteWriter& w) {
-  if (!pushInt(pool, id, w)) return false;
+// An exact probe passes the method's ID; an inline one the address of the
+// class's method records (one constant per class) and the method's index.
+bool call(PoolAppender& pool, const ProbeRefs& refs, uint16_t method, uint32_t id, uint32_t index,
+          const uint32_t* slot, ByteWriter& w) {
+  if (refs.records != 0) {
+    w.u1(kLdc2W);
+    w.u2(refs.records);
+    if (!pushInt(pool, index, w)) return false;
+  } else if (!pushInt(pool, id, w)) {
+    return false;
+  }
   if (slot != nullptr && !pushInt(pool, *slot, w)) return false;
   w.u1(kInvokestatic);
   w.u2(method);
@@ -167,20 +193,20 @@ struct MethodWork {
 // The entry probe alone, padded to a multiple of four bytes: every offset
 // moves by the same amount, so no jump grows and no switch pads differently.
 bool entryOnly(const ClassFile& cf, const CodeAttribute& code, const Bytecode& bc,
-               PoolAppender& pool, const ProbeRefs& refs, uint32_t id, MethodWork& work,
-               MethodOutline& outline, MethodReason reason) {
+               PoolAppender& pool, const ProbeRefs& refs, uint32_t id, uint32_t index,
+               MethodWork& work, MethodOutline& outline, MethodReason reason) {
   CodeInsertions ins;
   ByteWriter prefix;
   outline.lines.clear();
   outline.reason = reason;
-  if (!call(pool, refs.entry, id, nullptr, prefix)) {
+  if (!call(pool, refs, refs.entry, id, index, nullptr, prefix)) {
     outline.outcome = MethodOutcome::kNotInstrumented;
     outline.reason = MethodReason::kPoolOverflow;
     return true;
   }
   while (prefix.size() % 4 != 0) prefix.u1(kNop);
   ins.prefix = std::move(prefix.bytes);
-  ins.extraStack = 1;
+  ins.extraStack = refs.records != 0 ? 3 : 1;
   RewriteStatus status = rewriteCode(cf, code, bc, ins, &work.newCode);
   if (status == RewriteStatus::kMalformed) return false;
   if (status == RewriteStatus::kOk) {
@@ -201,7 +227,7 @@ ClassOutcome classifyClass(const ClassFile& cf) {
 }
 
 ClassOutcome instrumentClass(const ClassFile& cf, uint32_t classId, std::vector<uint8_t>* bytes,
-                             ClassOutline* outline) {
+                             ClassOutline* outline, uint64_t inlineRecords) {
   ClassOutcome kind = classifyClass(cf);
   if (kind != ClassOutcome::kInstrumented) return kind;
   *outline = ClassOutline{};
@@ -220,7 +246,7 @@ ClassOutcome instrumentClass(const ClassFile& cf, uint32_t classId, std::vector<
   PoolAppender pool{cf.constantCount, {}, {}};
   ClassConstants classConstants{&cf, &pool, false, {}, {}};
   ProbeRefs refs;
-  bool poolFull = !addProbeRefs(pool, &refs);
+  bool poolFull = !addProbeRefs(pool, inlineRecords != 0, inlineRecords, &refs);
   std::vector<MethodWork> work(cf.methods.size());
   outline->methods.resize(cf.methods.size());
   uint32_t classSlots = 0;
@@ -253,14 +279,15 @@ ClassOutcome instrumentClass(const ClassFile& cf, uint32_t classId, std::vector<
         !describeLineSlots(cf, code, bc, &slots)) {
       return ClassOutcome::kMalformed;
     }
-    uint32_t id = classId + 1 + static_cast<uint32_t>(i);
+    uint32_t index = static_cast<uint32_t>(i);
+    uint32_t id = classId + 1 + index;
     if (poolFull) {
       mo.outcome = MethodOutcome::kNotInstrumented;
       mo.reason = MethodReason::kPoolOverflow;
       continue;
     }
     if (!ownsLines(outline->accessFlags, mo.accessFlags, mo.name)) {
-      if (!entryOnly(cf, code, bc, pool, refs, id, mw, mo, MethodReason::kNone)) {
+      if (!entryOnly(cf, code, bc, pool, refs, id, index, mw, mo, MethodReason::kNone)) {
         return ClassOutcome::kMalformed;
       }
       // Not a fallback: this method never had slots.
@@ -269,7 +296,7 @@ ClassOutcome instrumentClass(const ClassFile& cf, uint32_t classId, std::vector<
       continue;
     }
     if (classSlots + slots.size() > kMaxClassSlots) {
-      if (!entryOnly(cf, code, bc, pool, refs, id, mw, mo, MethodReason::kTooManySlots)) {
+      if (!entryOnly(cf, code, bc, pool, refs, id, index, mw, mo, MethodReason::kTooManySlots)) {
         return ClassOutcome::kMalformed;
       }
       anyRewritten |= mw.rewritten;
@@ -277,7 +304,7 @@ ClassOutcome instrumentClass(const ClassFile& cf, uint32_t classId, std::vector<
     }
 
     CodeInsertions ins;
-    ins.extraStack = 2;
+    ins.extraStack = refs.records != 0 ? 4 : 2;
     ins.method = &m;
     ins.classes = {&ClassConstants::find, &classConstants, &ClassConstants::name};
     bool entryDone = false;
@@ -296,12 +323,12 @@ ClassOutcome instrumentClass(const ClassFile& cf, uint32_t classId, std::vector<
       // Written in place: the probes of one offset share one buffer.
       ByteWriter w;
       w.bytes.swap(ins.at.back().second);
-      fits = call(pool, method, id, &slot, w);
+      fits = call(pool, refs, method, id, index, &slot, w);
       w.bytes.swap(ins.at.back().second);
     }
     if (fits && !entryDone) {
       ByteWriter w;
-      fits = call(pool, refs.entry, id, nullptr, w);
+      fits = call(pool, refs, refs.entry, id, index, nullptr, w);
       ins.prefix = std::move(w.bytes);
     }
     RewriteStatus status =
@@ -318,7 +345,9 @@ ClassOutcome instrumentClass(const ClassFile& cf, uint32_t classId, std::vector<
     MethodReason reason = !fits                                  ? MethodReason::kPoolOverflow
                           : status == RewriteStatus::kNeedsFrame ? MethodReason::kNeedsFrame
                                                                  : MethodReason::kTooLarge;
-    if (!entryOnly(cf, code, bc, pool, refs, id, mw, mo, reason)) return ClassOutcome::kMalformed;
+    if (!entryOnly(cf, code, bc, pool, refs, id, index, mw, mo, reason)) {
+      return ClassOutcome::kMalformed;
+    }
     anyRewritten |= mw.rewritten;
   }
   if (!anyRewritten) return ClassOutcome::kUnchanged;

@@ -71,8 +71,15 @@ ClassOutcome classifyClass(const ClassFile& cf);
 
 // Instruments a class that classifyClass accepted. The caller reserves
 // IDs classId .. classId + methods.size().
+//
+// With inlineRecords 0, the probes are the exact ones above. Otherwise it is
+// the address of the class's method records (methods.size() of them, one
+// after another) and every probe calls the inline variant instead, which
+// takes that address (one Long constant per class) and the method's index in
+// place of its ID: countLine(records, index, slot), countEntryLine(records,
+// index, slot) and countEntry(records, index).
 ClassOutcome instrumentClass(const ClassFile& cf, uint32_t classId, std::vector<uint8_t>* bytes,
-                             ClassOutline* outline);
+                             ClassOutline* outline, uint64_t inlineRecords = 0);
 
 // Text for a reason, for messages: "is too large to instrument", ...
 const char* describeReason(MethodReason reason);

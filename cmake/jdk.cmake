@@ -50,8 +50,14 @@ endif()
 #                  [DEPENDS <targets...>] [RESOURCE_ROOT <dir> RESOURCES <files...>])
 # Resources are stored at their path relative to RESOURCE_ROOT.
 function(ccover_add_jar target)
-  cmake_parse_arguments(ARG "" "OUTPUT;RESOURCE_ROOT" "SOURCES;CLASSPATH;DEPENDS;RESOURCES"
-    ${ARGN})
+  cmake_parse_arguments(ARG "" "OUTPUT;RESOURCE_ROOT"
+    "SOURCES;CLASSPATH;DEPENDS;RESOURCES;JAVAC_ARGS" ${ARGN})
+  # --release 11 unless the jar needs the JDK's internal packages, which
+  # --release can't export: then JAVAC_ARGS says how it is compiled.
+  set(release_args --release 11)
+  if(ARG_JAVAC_ARGS)
+    set(release_args ${ARG_JAVAC_ARGS})
+  endif()
   set(classes "${CMAKE_CURRENT_BINARY_DIR}/${target}.classes")
   set(cp_args)
   if(ARG_CLASSPATH)
@@ -68,7 +74,7 @@ function(ccover_add_jar target)
     OUTPUT "${ARG_OUTPUT}"
     COMMAND "${CMAKE_COMMAND}" -E rm -rf "${classes}"
     COMMAND "${CMAKE_COMMAND}" -E make_directory "${classes}"
-    COMMAND "${CCOVER_JAVAC}" --release 11 -encoding UTF-8 -nowarn -d "${classes}" ${cp_args}
+    COMMAND "${CCOVER_JAVAC}" ${release_args} -encoding UTF-8 -nowarn -d "${classes}" ${cp_args}
             ${ARG_SOURCES}
     ${copy_resources}
     COMMAND "${CCOVER_JAR}" cf "${ARG_OUTPUT}" -C "${classes}" .

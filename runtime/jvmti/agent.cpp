@@ -134,7 +134,9 @@ void startJavaSide(JNIEnv* env, jclass bootstrap, RuntimeState& s) {
 void JNICALL onVMInit(jvmtiEnv*, JNIEnv* env, jthread) {
   RuntimeState& s = state();
   // Classes are instrumented only once the probes they call are bound.
-  if (bindProbes(env, s.options.emptyProbes)) enableInstrumenting();
+  ProbeKind probes = bindProbes(s.jvmti, env, s.options.emptyProbes, s.options.inlineCounting);
+  s.options.inlineCounting = probes == ProbeKind::kInline;
+  if (probes != ProbeKind::kNone) enableInstrumenting();
 
   jclass bootstrap = env->FindClass("quorvatix/cci/Bootstrap");
   if (bootstrap == nullptr) {

@@ -1,6 +1,7 @@
 #include "runtime/jvmti/class_hook.h"
 
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 
 #include <string_view>
@@ -58,6 +59,16 @@ std::vector<uint8_t> describe(const classfile::ClassOutline& outline, uint32_t c
   return w.bytes;
 }
 
+// The method records of a class being instrumented with inline probes, freed
+// unless they become the class's records.
+struct MethodBlock {
+  CMethod* methods = nullptr;
+  MethodBlock() = default;
+  MethodBlock(const MethodBlock&) = delete;
+  MethodBlock& operator=(const MethodBlock&) = delete;
+  ~MethodBlock() { free(methods); }
+};
+
 void report(const classfile::ClassOutline& outline, bool poolFull) {
   int nameLength = static_cast<int>(outline.name.size());
   if (poolFull) {
@@ -92,7 +103,16 @@ void instrument(jvmtiEnv* jvmti, const char* name, jint length, const unsigned c
       nextId.fetch_add(1 + static_cast<uint32_t>(cf.methods.size()), std::memory_order_relaxed);
   std::vector<uint8_t> code;
   classfile::ClassOutline outline;
-  classfile::ClassOutcome outcome = classfile::instrumentClass(cf, classId, &code, &outline);
+  // Inline probes name the class's method records by address, so the records
+  // take their place before the code that points at them is written.
+  MethodBlock block;
+  if (s.options.inlineCounting && !s.options.emptyProbes && !cf.methods.empty()) {
+    block.methods = static_cast<CMethod*>(calloc(cf.methods.size(), sizeof(CMethod)));
+    if (block.methods == nullptr) return;
+  }
+  classfile::ClassOutcome outcome =
+      classfile::instrumentClass(cf, classId, &code, &outline,
+                                 static_cast<uint64_t>(reinterpret_cast<uintptr_t>(block.methods)));
   if (outcome == classfile::ClassOutcome::kMalformed) {
     fprintf(stderr,
             "cci: cannot instrument %s (its code doesn't hold together); it is left as "
@@ -112,7 +132,7 @@ void instrument(jvmtiEnv* jvmti, const char* name, jint length, const unsigned c
 
   std::vector<uint8_t> description = describe(outline, classId);
   ClassRecords records;
-  if (!buildClassRecords(description.data(), description.size(), &records)) {
+  if (!buildClassRecords(description.data(), description.size(), &records, block.methods)) {
     fprintf(stderr, "cci: malformed description of %s; the class is left as it was\n", name);
     return;
   }
@@ -136,6 +156,7 @@ void instrument(jvmtiEnv* jvmti, const char* name, jint length, const unsigned c
   }
   // Registered before the JVM sees the new bytes: no probe can run before its
   // method's record is in the table.
+  block.methods = nullptr;  // the records own it now
   registerClassRecords(records, s.idToCObjects, s.idToCObjectsLock, s.unregisteredClasses,
                        s.unregisteredClassesLock);
   if (bytes != nullptr) {

@@ -85,7 +85,7 @@ struct Decoder {
 
 }  // namespace
 
-bool buildClassRecords(const uint8_t* data, size_t size, ClassRecords* out) {
+bool buildClassRecords(const uint8_t* data, size_t size, ClassRecords* out, CMethod* methodBlock) {
   Blocks blocks;
   Decoder d = {data, size, 0, false, &blocks};
   if (d.u1() != kDescriptionFormat) return false;
@@ -101,8 +101,10 @@ bool buildClassRecords(const uint8_t* data, size_t size, ClassRecords* out) {
     return false;
   }
 
-  CMethod* methods =
-      methodCount > 0 ? static_cast<CMethod*>(blocks.take(sizeof(CMethod) * methodCount)) : nullptr;
+  CMethod* methods = methodBlock;
+  if (methods == nullptr && methodCount > 0) {
+    methods = static_cast<CMethod*>(blocks.take(sizeof(CMethod) * methodCount));
+  }
   uint32_t lines = 0;
   for (uint16_t i = 0; i < methodCount && !d.failed; i++) {
     CMethod& m = methods[i];

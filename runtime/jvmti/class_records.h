@@ -44,12 +44,16 @@ struct ClassRecords {
   CObject* classObject;  // type 2 or 3
   uint32_t classId;
   uint16_t methodCount;
-  CMethod* methods;      // methodCount records, 48 bytes apart on 32-bit targets
+  CMethod* methods;  // methodCount records, 48 bytes apart on 32-bit targets
 };
 
 // False when the description is truncated, malformed or has bytes left over;
-// nothing is then allocated (what was taken is freed again).
-bool buildClassRecords(const uint8_t* data, size_t size, ClassRecords* out);
+// nothing is then allocated (what was taken is freed again). methodBlock, when
+// given, is the zeroed array of the description's method records that inline
+// probes already point at (see allocateMethodBlock); it stays the caller's on
+// failure.
+bool buildClassRecords(const uint8_t* data, size_t size, ClassRecords* out,
+                       CMethod* methodBlock = nullptr);
 
 // Puts the class and each method into the table under its lock, then the class
 // onto the unregistered list under that list's lock.

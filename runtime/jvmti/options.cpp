@@ -92,6 +92,8 @@ bool parseOptions(const char* text, Options* out, std::string* error) {
         return false;
       }
       out->live = true;
+    } else if (!flag && key == "counting" && (value == "inline" || value == "exact")) {
+      out->inlineCounting = value == "inline";
     } else if (!flag && key == "probes" && (value == "empty" || value == "count")) {
       out->emptyProbes = value == "empty";
     } else {

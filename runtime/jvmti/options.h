@@ -15,6 +15,10 @@
 //                       (default: the folder of the runtime library)
 //   ccoverJar=FILE      ccover.jar for the Java side started by the runtime
 //   ccoverLib=DIR       the folder of the ccover library for that Java side
+//   counting=inline     (default) the probes count in the records themselves and
+//                       call the handlers only for a method not yet touched
+//   counting=exact      every event goes through the handlers (exact under any
+//                       concurrency)
 //   probes=empty        bind the probes to empty functions (the cost floor of
 //                       this design; nothing is counted)
 //   verbose             one line on standard error for each instrumented class
@@ -37,6 +41,7 @@ struct Options {
   bool ignoreShutdown = false;
   bool autoStart = true;
   bool emptyProbes = false;
+  bool inlineCounting = true;  // counting=inline; probes=empty implies exact probes
   bool verbose = false;
   std::vector<std::string> includes;  // empty: everything
   std::vector<std::string> excludes;  // added to the default exclusions

@@ -20,10 +20,10 @@ TEST(CciOptions, NoTextGivesTheDefaults) {
 TEST(CciOptions, FlagsAndValuesAreRead) {
   Options o;
   std::string error;
-  ASSERT_TRUE(parseOptions(
-      "snapshotAtExit,ignoreShutdown,nostart,verbose,probes=empty,includes=a.*:b.C,"
-      "excludes=a.gen.*,home=/opt/cci,ccoverJar=/x/ccover.jar,ccoverLib=/x/lib",
-      &o, &error))
+  ASSERT_TRUE(
+      parseOptions("snapshotAtExit,ignoreShutdown,nostart,verbose,probes=empty,includes=a.*:b.C,"
+                   "excludes=a.gen.*,home=/opt/cci,ccoverJar=/x/ccover.jar,ccoverLib=/x/lib",
+                   &o, &error))
       << error;
   EXPECT_TRUE(o.snapshotAtExit);
   EXPECT_TRUE(o.ignoreShutdown);
@@ -88,7 +88,8 @@ TEST(CciOptions, MisconfiguredLiveIsNamed) {
       {"live=", "option \"live=\": the port \"\" is not a number from 0 to 65535"},
       {"live=http", "option \"live=http\": the port \"http\" is not a number from 0 to 65535"},
       {"live=65536", "option \"live=65536\": the port \"65536\" is not a number from 0 to 65535"},
-      {"live=123456", "option \"live=123456\": the port \"123456\" is not a number from 0 to 65535"},
+      {"live=123456",
+       "option \"live=123456\": the port \"123456\" is not a number from 0 to 65535"},
       {"live=-1", "option \"live=-1\": the port \"-1\" is not a number from 0 to 65535"},
       {"live=host:", "option \"live=host:\": the port \"\" is not a number from 0 to 65535"},
       {"live=:80", "option \"live=:80\": the host before \":\" is empty"},
@@ -161,6 +162,21 @@ TEST(CciFilter, IncludesThenExcludes) {
   EXPECT_FALSE(classIncluded(o, "app/gen/Parser"));
   EXPECT_FALSE(classIncluded(o, "app/MainTest"));
   EXPECT_FALSE(classIncluded(o, "other/Main"));
+}
+
+TEST(CciOptions, CountingIsInlineUnlessExactIsAsked) {
+  Options o;
+  std::string error;
+  ASSERT_TRUE(parseOptions("", &o, &error)) << error;
+  EXPECT_TRUE(o.inlineCounting);
+  ASSERT_TRUE(parseOptions("counting=exact", &o, &error)) << error;
+  EXPECT_FALSE(o.inlineCounting);
+  Options again;
+  ASSERT_TRUE(parseOptions("counting=exact,counting=inline", &again, &error)) << error;
+  EXPECT_TRUE(again.inlineCounting);
+  EXPECT_FALSE(parseOptions("counting=fast", &o, &error));
+  EXPECT_EQ(error, "unknown or malformed option \"counting=fast\"");
+  EXPECT_FALSE(parseOptions("counting", &o, &error));
 }
 
 }  // namespace

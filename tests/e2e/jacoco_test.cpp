@@ -1,11 +1,14 @@
 // Agreement with JaCoCo: on one run of a sample under both agents at once, the
 // source lines with a hit in our LCOV output (snp lcov of the exit snapshot)
-// are exactly the lines that JaCoCo reports covered (fully or partly). The differences that exist by design are
-// explained in docs/runtime.md; the samples avoid them.
+// are exactly the lines that JaCoCo reports covered (fully or partly). The differences that exist
+// by design are explained in docs/runtime.md; the samples avoid them. Both ways of counting
+// (counting=inline, counting=exact) must agree.
 #include <algorithm>
 #include <fstream>
 #include <set>
 #include <sstream>
+#include <string>
+#include <tuple>
 
 #include "gtest/gtest.h"
 #include "tests/e2e/e2e_support.h"
@@ -49,7 +52,7 @@ std::string listDifference(const std::vector<std::string>& a, const std::vector<
   return text.empty() ? " (none)" : text;
 }
 
-class JvmJacocoAgreement : public ::testing::TestWithParam<const char*> {};
+class JvmJacocoAgreement : public ::testing::TestWithParam<std::tuple<const char*, const char*>> {};
 
 TEST_P(JvmJacocoAgreement, CoveredLinesAreTheSame) {
   std::string dir = makeTempDir("cci-jacoco");
@@ -60,10 +63,11 @@ TEST_P(JvmJacocoAgreement, CoveredLinesAreTheSame) {
       "-Xverify:all",
       std::string("-javaagent:") + CCI_E2E_JACOCO_WRAPPER + "=destfile=" + exec +
           ",excludes=org.jacoco.*:org.objectweb.*",
-      "-agentpath:" + runtimeLibrary() + "=snapshotAtExit,excludes=org.jacoco.*:org.objectweb.*",
+      "-agentpath:" + runtimeLibrary() + "=snapshotAtExit,excludes=org.jacoco.*:org.objectweb.*," +
+          std::get<1>(GetParam()),
       "-cp",
       samplesJar(),
-      std::string("sample.") + GetParam()};
+      std::string("sample.") + std::get<0>(GetParam())};
   ProcessResult run = runProcess(argv, dir);
   ASSERT_EQ(run.exitCode, 0) << describeProcess(argv, run);
   ASSERT_TRUE(complaints(run).empty()) << describeProcess(argv, run);
@@ -73,8 +77,8 @@ TEST_P(JvmJacocoAgreement, CoveredLinesAreTheSame) {
   ProcessResult written = runProcess(lcov, dir);
   ASSERT_EQ(written.exitCode, 0) << describeProcess(lcov, written);
 
-  std::vector<std::string> report = {javaPath(), "-cp", CCI_E2E_JACOCO_LINES, "JacocoLines", exec,
-                                     samplesJar()};
+  std::vector<std::string> report = {javaPath(),    "-cp", CCI_E2E_JACOCO_LINES,
+                                     "JacocoLines", exec,  samplesJar()};
   ProcessResult jacoco = runProcess(report, dir);
   ASSERT_EQ(jacoco.exitCode, 0) << describeProcess(report, jacoco);
   std::vector<std::string> theirs = splitLines(jacoco.out);
@@ -85,10 +89,19 @@ TEST_P(JvmJacocoAgreement, CoveredLinesAreTheSame) {
                           << "\nonly JaCoCo's:" << listDifference(theirs, mine);
 }
 
+std::string caseName(const ::testing::TestParamInfo<std::tuple<const char*, const char*>>& info) {
+  return std::string(std::get<1>(info.param) == std::string("counting=inline") ? "Inline_"
+                                                                               : "Exact_") +
+         std::get<0>(info.param);
+}
+
 INSTANTIATE_TEST_SUITE_P(, JvmJacocoAgreement,
-                         ::testing::Values("Branches", "Loops", "Exceptions", "Threads",
-                                           "Synchronized", "Constructors", "Lambdas", "Switch",
-                                           "StaticInit", "All"));
+                         ::testing::Combine(::testing::Values("Branches", "Loops", "Exceptions",
+                                                              "Threads", "Synchronized",
+                                                              "Constructors", "Lambdas", "Switch",
+                                                              "StaticInit", "All"),
+                                            ::testing::Values("counting=inline", "counting=exact")),
+                         caseName);
 
 }  // namespace
 }  // namespace e2e

@@ -44,6 +44,9 @@ TEST_P(JvmJdk25, SamplesCountExactlyOnJdk25) {
   if (!haveJdk25()) {
     GTEST_SKIP() << "JDK 25 not found at " << CCI_E2E_JDK25 << "; skipped";
   }
+  if (sizeof(void*) != 8) {
+    GTEST_SKIP() << "JDK 25 is 64-bit only; this runtime is 32-bit; skipped";
+  }
   auto [release, mode, sample] = GetParam();
   std::string classes = samplesFor(release);
   ASSERT_FALSE(classes.empty());
@@ -61,17 +64,29 @@ TEST_P(JvmJdk25, SamplesCountExactlyOnJdk25) {
   std::vector<EntryMark> entries;
   parseMarks(run.process.out, &lines, &entries);
   ASSERT_FALSE(lines.empty()) << run.process.out;
+  // Counting is inline: where threads run the same lines at once a count may
+  // come out low, never 0 and never high.
+  std::string name(sample);
+  bool mayBeLow = name == "Threads" || name == "Synchronized";
+  auto expectCount = [mayBeLow](int64_t counted, int64_t truth, const std::string& what) {
+    if (!mayBeLow || truth == 0) {
+      EXPECT_EQ(counted, truth) << what;
+    } else {
+      EXPECT_GE(counted, 1) << what;
+      EXPECT_LE(counted, truth) << what;
+    }
+  };
   for (const LineMark& m : lines) {
     const ClassCoverage* c = snapshot.find(m.className);
     ASSERT_NE(c, nullptr) << m.className << " is not in the snapshot\n" << describe(run);
-    EXPECT_EQ(c->lineHits(m.line), m.count) << m.className << " line " << m.line;
+    expectCount(c->lineHits(m.line), m.count, m.className + " line " + std::to_string(m.line));
   }
   for (const EntryMark& m : entries) {
     const ClassCoverage* c = snapshot.find(m.className);
     ASSERT_NE(c, nullptr) << m.className;
     const MethodCoverage* method = c->method(m.method, m.signature);
     ASSERT_NE(method, nullptr) << m.className << "." << m.method << m.signature;
-    EXPECT_EQ(method->invocations, m.count) << m.className << "." << m.method << m.signature;
+    expectCount(method->invocations, m.count, m.className + "." + m.method + m.signature);
   }
 }
 

@@ -2,9 +2,21 @@ package quorvatix.cci;
 
 /**
  * The probes that instrumented code calls: at each line slot, and at method
- * entry. The runtime binds these natives to its own functions at VM init; they
- * hand the event to the coverage agent's handlers. This class lies on the boot
- * class path, so that code of any class loader can reach it.
+ * entry. This class lies on the boot class path, so that code of any class
+ * loader can reach it.
+ *
+ * <p>Exact counting (counting=exact) calls the natives line, entryLine and
+ * entry, which the runtime binds at VM init to functions that hand the event
+ * to the coverage agent's handlers.
+ *
+ * <p>Inline counting (the default) calls countLine, countEntryLine and
+ * countEntry, which the JIT compiles into the instrumented method: they count
+ * in the method's record themselves, as the agent's handler does on a cache
+ * hit, and hand the event to the handler (through the natives) only while the
+ * method's touched flag is 0, so that the agent counts it and queues its
+ * class. Counters stop at 2^32-1. Two threads that increment one counter at
+ * the same instant can lose one of the increments; a counter that was
+ * incremented never reads 0.
  */
 public final class Probes {
   private Probes() {}
@@ -17,4 +29,68 @@ public final class Probes {
 
   /** A method without a line slot at its start was entered. */
   public static native void entry(int method);
+
+  /** The layout of a method record: size, hits, invocations, touched. */
+  static native int[] layout();
+
+  /** Line slot {@code slot} of method {@code index} of the records at {@code records}. */
+  public static void countLine(long records, int index, int slot) {
+    long method = records + index * Memory.METHOD_SIZE;
+    if (Memory.U.getByte(method + Memory.TOUCHED) == 0) {
+      line(Memory.U.getInt(method), slot);
+      return;
+    }
+    increment(Memory.U.getAddress(method + Memory.HITS) + 4L * slot);
+  }
+
+  /** The first line slot of method {@code index}, reached on entry. */
+  public static void countEntryLine(long records, int index, int slot) {
+    long method = records + index * Memory.METHOD_SIZE;
+    if (Memory.U.getByte(method + Memory.TOUCHED) == 0) {
+      entryLine(Memory.U.getInt(method), slot);
+      return;
+    }
+    increment(method + Memory.INVOCATIONS);
+    increment(Memory.U.getAddress(method + Memory.HITS) + 4L * slot);
+  }
+
+  /** Method {@code index} was entered. */
+  public static void countEntry(long records, int index) {
+    long method = records + index * Memory.METHOD_SIZE;
+    if (Memory.U.getByte(method + Memory.TOUCHED) == 0) {
+      entry(Memory.U.getInt(method));
+      return;
+    }
+    increment(method + Memory.INVOCATIONS);
+  }
+
+  // A plain read and write: no lock and no atomic instruction, which is what
+  // makes the probe cheap. A counter at 2^32-1 (-1 as an int) stays there.
+  private static void increment(long address) {
+    int value = Memory.U.getInt(address);
+    if (value != -1) {
+      Memory.U.putInt(address, value + 1);
+    }
+  }
+
+  /**
+   * What the inline probes read memory with, in a class of its own so that
+   * exact counting never initializes it: jdk.internal.misc is exported to this
+   * class's module only by the runtime at VM init.
+   */
+  private static final class Memory {
+    static final jdk.internal.misc.Unsafe U = jdk.internal.misc.Unsafe.getUnsafe();
+    static final long METHOD_SIZE;
+    static final long HITS;
+    static final long INVOCATIONS;
+    static final long TOUCHED;
+
+    static {
+      int[] layout = layout();
+      METHOD_SIZE = layout[0];
+      HITS = layout[1];
+      INVOCATIONS = layout[2];
+      TOUCHED = layout[3];
+    }
+  }
 }
