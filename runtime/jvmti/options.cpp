@@ -94,12 +94,29 @@ bool parseOptions(const char* text, Options* out, std::string* error) {
       out->live = true;
     } else if (!flag && key == "counting" && (value == "inline" || value == "exact")) {
       out->inlineCounting = value == "inline";
+    } else if (!flag && key == "destfile") {
+      if (value.empty()) {
+        *error = "option \"destfile=\" needs a path";
+        return false;
+      }
+      out->destfile = value;
+    } else if (key == "append" && (flag || value == "true" || value == "false")) {
+      out->append = flag || value == "true";
+      out->appendGiven = true;
+    } else if (!flag && key == "sessionid") {
+      out->sessionId = value;
     } else if (!flag && key == "probes" && (value == "empty" || value == "count")) {
       out->emptyProbes = value == "empty";
     } else {
       *error = "unknown or malformed option \"" + item + "\"";
       return false;
     }
+  }
+  // Without destfile these would be silently meaningless.
+  if (out->destfile.empty() && (out->appendGiven || !out->sessionId.empty())) {
+    *error = out->appendGiven ? "option \"append\" needs destfile=PATH"
+                              : "option \"sessionid\" needs destfile=PATH";
+    return false;
   }
   return true;
 }

@@ -25,6 +25,12 @@
 //   live                start the live coverage viewer on 127.0.0.1, a free port
 //   live=[HOST:]PORT    ... on HOST (default 127.0.0.1) and PORT (0: a free one);
 //                       an IPv6 address goes in brackets: live=[::1]:8080
+//   destfile=PATH       at VM death the runtime writes the snapshot to PATH
+//                       (missing folders are created), silently on success;
+//                       the Java side then writes no exit snapshot of its own
+//   append[=true|false] with destfile (default true): merge this run into an
+//                       existing PATH rather than replace it
+//   sessionid=TEXT      the destfile snapshot's comment (no ',' possible)
 //
 // Thread-safety: parsing happens once, before any other thread reads them;
 // classIncluded only reads.
@@ -52,6 +58,11 @@ struct Options {
   bool live = false;
   std::string liveHost = "127.0.0.1";
   int livePort = 0;
+  // The snapshot file written at VM death (destfile.h); "" for none.
+  std::string destfile;
+  bool append = true;
+  bool appendGiven = false;  // append named explicitly: refused without destfile
+  std::string sessionId;
 };
 
 // Parses the option text (null or "" gives the defaults). False, with a

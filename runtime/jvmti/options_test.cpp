@@ -120,6 +120,37 @@ TEST(CciOptions, PatternsWithSlashesAreRefusedWithTheirDottedForm) {
             "in excludes=app.gen.Parser");
 }
 
+TEST(CciOptions, DestfileAppendsByDefaultAndCarriesTheSession) {
+  Options o;
+  std::string error;
+  ASSERT_TRUE(parseOptions(nullptr, &o, &error));
+  EXPECT_EQ(o.destfile, "");
+  ASSERT_TRUE(parseOptions("destfile=target/ccover/tests.snp,sessionid=run 7", &o, &error)) << error;
+  EXPECT_EQ(o.destfile, "target/ccover/tests.snp");
+  EXPECT_TRUE(o.append);
+  EXPECT_EQ(o.sessionId, "run 7");
+  ASSERT_TRUE(parseOptions("append=false,destfile=a.snp", &o, &error)) << error;
+  EXPECT_FALSE(o.append);
+  ASSERT_TRUE(parseOptions("destfile=a.snp,append", &o, &error)) << error;
+  EXPECT_TRUE(o.append);
+  // Options are parsed afresh: the last text's append=false does not linger.
+  ASSERT_TRUE(parseOptions("destfile=a.snp", &o, &error)) << error;
+  EXPECT_TRUE(o.append);
+}
+
+TEST(CciOptions, DestfileMisconfigurationsAreNamed) {
+  Options o;
+  std::string error;
+  EXPECT_FALSE(parseOptions("destfile=", &o, &error));
+  EXPECT_EQ(error, "option \"destfile=\" needs a path");
+  EXPECT_FALSE(parseOptions("destfile=a.snp,append=yes", &o, &error));
+  EXPECT_EQ(error, "unknown or malformed option \"append=yes\"");
+  EXPECT_FALSE(parseOptions("append=false", &o, &error));
+  EXPECT_EQ(error, "option \"append\" needs destfile=PATH");
+  EXPECT_FALSE(parseOptions("snapshotAtExit,sessionid=x", &o, &error));
+  EXPECT_EQ(error, "option \"sessionid\" needs destfile=PATH");
+}
+
 TEST(CciWildcard, StarsAndQuestionMarks) {
   EXPECT_TRUE(wildcardMatch("*", "a.b.C"));
   EXPECT_TRUE(wildcardMatch("a.*", "a.b.C"));
