@@ -17,6 +17,7 @@
 
 #include "cci/cci.h"
 #include "runtime/jvmti/class_hook.h"
+#include "runtime/jvmti/destfile.h"
 #include "runtime/jvmti/load_check.h"
 #include "runtime/jvmti/main_class.h"
 #include "platform/platform.h"
@@ -152,6 +153,8 @@ void JNICALL onVMInit(jvmtiEnv*, JNIEnv* env, jthread) {
 void JNICALL onVMDeath(jvmtiEnv*, JNIEnv* env) {
   // Nothing is instrumented from here on: the VM is going down.
   disableInstrumenting();
+  // Before the agent's own shutdown: the counts are final, the agent still bound.
+  if (!state().options.destfile.empty()) writeDestfile(env, state().options);
   void* handler = handlerAt(kCciSlotShutdown);
   if (handler != nullptr) reinterpret_cast<CciEnvHandler>(handler)(env);
 }

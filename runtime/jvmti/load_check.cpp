@@ -62,9 +62,12 @@ std::string missingRuntimeFile(const Options& options, const std::string& home, 
 }
 
 std::string noSnapshotWarning(const Options& options, bool launcherMode) {
-  if (launcherMode || !options.autoStart || options.snapshotAtExit || options.live) return "";
-  return "warning: no coverage snapshot will be written; add snapshotAtExit to the options "
-         "(or nostart when a host starts the agent)";
+  if (launcherMode || !options.autoStart || options.snapshotAtExit || options.live ||
+      !options.destfile.empty()) {
+    return "";
+  }
+  return "warning: no coverage snapshot will be written; add snapshotAtExit or destfile=PATH to "
+         "the options (or nostart when a host starts the agent)";
 }
 
 }  // namespace cci_jvmti

@@ -94,6 +94,9 @@ TEST(CciNoSnapshotWarning, OnlyWhenNothingWillEverWriteOne) {
   Options host;
   host.autoStart = false;
   EXPECT_EQ(noSnapshotWarning(host, false), "") << "a host that starts the agent may write";
+  Options dest;
+  dest.destfile = "target/ccover.snp";
+  EXPECT_EQ(noSnapshotWarning(dest, false), "") << "the runtime writes the destfile";
 }
 
 }  // namespace

@@ -135,8 +135,8 @@ TEST(JvmMisconfiguration, NothingThatWritesASnapshotIsWarnedOnce) {
   ProcessResult r = runWithOptions("", dir);
   EXPECT_EQ(r.exitCode, 3) << r.err;
   EXPECT_EQ(r.err,
-            "cci: warning: no coverage snapshot will be written; add snapshotAtExit to the "
-            "options (or nostart when a host starts the agent)\n");
+            "cci: warning: no coverage snapshot will be written; add snapshotAtExit or "
+            "destfile=PATH to the options (or nostart when a host starts the agent)\n");
   EXPECT_EQ(r.out, "exiting\n");
   // Asked for, or left to a host: no warning.
   EXPECT_EQ(runWithOptions("=snapshotAtExit", dir).err, "");
