@@ -2,6 +2,8 @@
 
 #include <stdio.h>
 
+#include <vector>
+
 #include "cci/cci.h"
 #include "merge/merge_files.h"
 #include "platform/files.h"
@@ -64,7 +66,10 @@ bool writeLocked(JNIEnv* env, const Options& options) {
   std::string result = run;
   if (options.append && platform::fileExists(dest.c_str())) {
     platform::removeFile(merged.c_str());
-    if (!mergeSnapshotFiles(dest, run, merged, &reason)) {
+    std::vector<std::string> warnings;
+    bool mergedOk = mergeSnapshotFiles(dest, run, merged, &warnings, &reason);
+    for (const std::string& w : warnings) fprintf(stderr, "cci: %s: %s\n", dest.c_str(), w.c_str());
+    if (!mergedOk) {
       platform::removeFile(run.c_str());
       platform::removeFile(merged.c_str());
       return fail(dest, reason);

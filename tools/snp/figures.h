@@ -1,5 +1,5 @@
-// Coverage counts of the model's classes, read back from a snapshot and fed to
-// the agent's own figure rule (model/figures.h), so reports and the agent agree.
+// Report figures: percentages and per-line counts over the model; a class's
+// counts and figures are merge/class_figures.h's.
 //
 // Thread-safety: pure functions.
 #ifndef CCOVER_TOOLS_SNP_FIGURES_H_
@@ -11,22 +11,11 @@
 #include <string>
 #include <vector>
 
-#include "model/figures.h"
+#include "merge/class_figures.h"
 #include "tools/snp/snapshot_model.h"
 
 // A fixed-point figure as a percentage with two decimals: 5699 -> "56.99".
 std::string percentText(int32_t figure);
-
-// The agent's counts of a class, and the methods entered (invocations != 0).
-struct ReportCounts : ClassCounts {
-  uint32_t entered = 0;
-};
-
-ReportCounts countClass(const Snapshot& s, const SnpClass& c);
-// Writes the figures that the agent's computeClassFigures writes for these
-// counts: over the slots when there are any, else over the methods (the two
-// missed counts keep their values then), else nothing.
-void applyFigures(const ReportCounts& counts, SnpClass* c);
 
 // One source line of a report: the line slots that carry its number.
 struct LineCount {

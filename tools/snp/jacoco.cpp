@@ -2,7 +2,7 @@
 
 #include "tools/snp/report_classes.h"
 #include "tools/snp/text.h"
-#include "tools/snp/timestamp.h"
+#include "merge/timestamp.h"
 
 namespace {
 

@@ -23,7 +23,8 @@ target_include_directories(snp_tests PRIVATE ${PROJECT_SOURCE_DIR} ${SNP_THIRD_P
   ${CCOVER_JNI_INCLUDES})
 target_compile_options(snp_tests PRIVATE ${SNP_FLAGS})
 target_compile_definitions(snp_tests PRIVATE SNP_DATA_DIR="${SNP_DATA_DIR}")
-target_link_libraries(snp_tests PRIVATE classfile ccover_support cci GTest::gtest GTest::gtest_main)
+target_link_libraries(snp_tests PRIVATE classfile ccover_merge ccover_support cci GTest::gtest
+  GTest::gtest_main)
 add_test(NAME snp_tests COMMAND snp_tests)
 if(WIN32)
   set_tests_properties(snp_tests PROPERTIES ENVIRONMENT "WINEDEBUG=-all")
@@ -57,7 +58,10 @@ if(CMAKE_SYSTEM_NAME STREQUAL "Linux" AND NOT CMAKE_CROSSCOMPILING)
       ${CMAKE_CURRENT_SOURCE_DIR}/figures.cpp
       ${CMAKE_CURRENT_SOURCE_DIR}/report_classes.cpp
       ${CMAKE_CURRENT_SOURCE_DIR}/text.cpp
-      ${CMAKE_CURRENT_SOURCE_DIR}/timestamp.cpp
+      ${PROJECT_SOURCE_DIR}/merge/timestamp.cpp
+      ${PROJECT_SOURCE_DIR}/merge/snapshot.cpp
+      ${PROJECT_SOURCE_DIR}/merge/merge.cpp
+      ${PROJECT_SOURCE_DIR}/merge/class_figures.cpp
       ${CMAKE_CURRENT_SOURCE_DIR}/dump.cpp
       ${CMAKE_CURRENT_SOURCE_DIR}/lcov.cpp
       ${CMAKE_CURRENT_SOURCE_DIR}/jacoco.cpp

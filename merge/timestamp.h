@@ -2,8 +2,8 @@
 // the agent's local time), read back into seconds since 1970 as if that local
 // time were UTC: the zone of the machine that wrote it is not recorded. Used to
 // order snapshots and to date reports.
-#ifndef CCOVER_TOOLS_SNP_TIMESTAMP_H_
-#define CCOVER_TOOLS_SNP_TIMESTAMP_H_
+#ifndef CCOVER_MERGE_TIMESTAMP_H_
+#define CCOVER_MERGE_TIMESTAMP_H_
 
 #include <stdint.h>
 
@@ -12,4 +12,4 @@
 // False when the text is not in that layout (then *seconds is untouched).
 bool parseTimestamp(const std::string& text, int64_t* seconds);
 
-#endif  // CCOVER_TOOLS_SNP_TIMESTAMP_H_
+#endif  // CCOVER_MERGE_TIMESTAMP_H_

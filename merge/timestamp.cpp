@@ -1,4 +1,4 @@
-#include "tools/snp/timestamp.h"
+#include "merge/timestamp.h"
 
 #include <stdio.h>
 #include <string.h>
