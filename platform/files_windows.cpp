@@ -42,9 +42,13 @@ bool makeFolders(const std::string& folder, std::string* reason) {
   if (slash != std::string::npos && slash > 0 && folder[slash - 1] != ':') {
     if (!makeFolders(folder.substr(0, slash), reason)) return false;
   }
-  if (!CreateDirectoryW(wide(folder).c_str(), nullptr) &&
-      !(GetLastError() == ERROR_ALREADY_EXISTS && isFolder(folder))) {
-    *reason = "cannot create folder " + folder + ": " + lastErrorText();
+  if (!CreateDirectoryW(wide(folder).c_str(), nullptr)) {
+    DWORD code = GetLastError();
+    std::string why = lastErrorText();
+    // Another JVM may make the same folder at the same moment.
+    if (code == ERROR_ALREADY_EXISTS && isFolder(folder)) return true;
+    *reason = "cannot create folder " + folder + ": " +
+              (code == ERROR_ALREADY_EXISTS ? std::string("a file of that name is in the way") : why);
     return false;
   }
   return true;
