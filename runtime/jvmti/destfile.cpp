@@ -19,10 +19,29 @@ bool fail(const std::string& path, const std::string& reason) {
   return false;
 }
 
+// quorvatix.audit.CoverMain through the system class loader: FindClass here
+// would use the loader of the frame that ends the VM (System.exit's is the
+// boot loader's), which does not see the class path.
+jclass coverMainClass(JNIEnv* env) {
+  LocalRef<jclass> loaderClass(env, env->FindClass("java/lang/ClassLoader"));
+  if (!loaderClass) return nullptr;
+  jmethodID systemLoader = env->GetStaticMethodID(loaderClass.get(), "getSystemClassLoader",
+                                                  "()Ljava/lang/ClassLoader;");
+  jmethodID loadClass = env->GetMethodID(loaderClass.get(), "loadClass",
+                                         "(Ljava/lang/String;)Ljava/lang/Class;");
+  if (env->ExceptionCheck() || systemLoader == nullptr || loadClass == nullptr) return nullptr;
+  LocalRef<jobject> loader(env, env->CallStaticObjectMethod(loaderClass.get(), systemLoader));
+  if (env->ExceptionCheck() || !loader) return nullptr;
+  LocalRef<jstring> name(env, env->NewStringUTF("quorvatix.audit.CoverMain"));
+  if (env->ExceptionCheck() || !name) return nullptr;
+  jobject found = env->CallObjectMethod(loader.get(), loadClass, name.get());
+  return env->ExceptionCheck() ? nullptr : static_cast<jclass>(found);
+}
+
 // The agent's CoverMain.generateSnapshot(file, null, comment, null, null, true).
 bool agentSnapshot(JNIEnv* env, const std::string& file, const std::string& comment) {
-  jclass main = env->FindClass("quorvatix/audit/CoverMain");
-  if (main == nullptr) {
+  jclass main = coverMainClass(env);
+  if (main == nullptr || env->ExceptionCheck()) {
     env->ExceptionClear();
     return false;
   }
@@ -36,8 +55,12 @@ bool agentSnapshot(JNIEnv* env, const std::string& file, const std::string& comm
     return false;
   }
   LocalRef<jstring> path(env, env->NewStringUTF(file.c_str()));
+  if (env->ExceptionCheck() || !path) {
+    env->ExceptionClear();
+    return false;
+  }
   LocalRef<jstring> text(env, comment.empty() ? nullptr : env->NewStringUTF(comment.c_str()));
-  if (!path || (!comment.empty() && !text)) {
+  if (env->ExceptionCheck() || (!comment.empty() && !text)) {
     env->ExceptionClear();
     return false;
   }
