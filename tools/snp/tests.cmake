@@ -16,7 +16,8 @@ add_executable(snp_fixture fixture_main.cpp fixture.cpp $<TARGET_OBJECTS:ccover_
 target_include_directories(snp_fixture PRIVATE ${PROJECT_SOURCE_DIR} ${CCOVER_JNI_INCLUDES})
 target_link_libraries(snp_fixture PRIVATE ccover_support cci)
 
-file(GLOB SNP_UNIT_TESTS CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_test.cpp)
+file(GLOB SNP_UNIT_TESTS CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_test.cpp
+  ${PROJECT_SOURCE_DIR}/merge/*_test.cpp)
 add_executable(snp_tests ${SNP_UNIT_TESTS} fixture.cpp $<TARGET_OBJECTS:snp_core>
   $<TARGET_OBJECTS:ccover_core>)
 target_include_directories(snp_tests PRIVATE ${PROJECT_SOURCE_DIR} ${SNP_THIRD_PARTY_INCLUDE}
