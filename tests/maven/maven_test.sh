@@ -7,8 +7,8 @@
 # coverage (when the plugin's snp has a check command).
 #
 # Environment (set by ctest): CCOVER_ROOT (the source tree), CCOVER_PRESET.
-# Sized: three one-method test classes; about 20 s of Maven on two cores, plus
-# the plugin's build (30 s) and the check runs.
+# Sized: three one-method test classes; the whole script takes about 55 s on two
+# shared cores (the plugin's build, one verify, two more for check).
 set -euo pipefail
 
 root=${CCOVER_ROOT:-$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)}
@@ -82,8 +82,8 @@ done
 
 # check: a threshold above the coverage fails the build, one below passes.
 if "$snp" --help | grep -qE '^\s+check\s'; then
-  if mvn_run verify -Dccover.lineMinimum=101 > check-fail.log 2>&1; then
-    fail "check passed with lineMinimum=101"
+  if mvn_run verify -Dccover.lineMinimum=90 > check-fail.log 2>&1; then
+    fail "check passed with lineMinimum=90"
   elif ! grep -q "coverage below the thresholds" check-fail.log; then
     cat check-fail.log
     fail "check failed the build for another reason"
