@@ -5,9 +5,9 @@
 
 #include <atomic>
 
-#include "model/object_table.h"
-#include "cci/records.h"
 #include "cci/cci.h"
+#include "cci/records.h"
+#include "model/object_table.h"
 #include "support/fatal.h"
 
 namespace {

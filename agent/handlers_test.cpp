@@ -1,7 +1,6 @@
 #include "agent/handlers.h"
 
 #include <gtest/gtest.h>
-
 #include <stdio.h>
 
 #include <thread>

@@ -3,8 +3,8 @@
 #include "agent/run_control.h"
 #include "agent/start.h"
 #include "answers/answers.h"
-#include "model/update_cycle.h"
 #include "cci/cci.h"
+#include "model/update_cycle.h"
 #include "snapshot/generation.h"
 
 #define COVER_MAIN(name) Java_quorvatix_audit_CoverMain_##name
@@ -88,8 +88,11 @@ JNIEXPORT jboolean JNICALL COVER_MAIN(generateSnapshot)(JNIEnv* env, jclass, jst
 
 }  // extern "C"
 
-#define NATIVE(name, signature) \
-  {const_cast<char*>(#name), const_cast<char*>(signature), reinterpret_cast<void*>(&COVER_MAIN(name))}
+#define NATIVE(name, signature)                             \
+  {                                                         \
+    const_cast<char*>(#name), const_cast<char*>(signature), \
+        reinterpret_cast<void*>(&COVER_MAIN(name))          \
+  }
 
 const JNINativeMethod kCoverMainNatives[] = {
     NATIVE(start, "(Ljava/lang/Object;ZZ)I"),

@@ -7,8 +7,8 @@
 #include <atomic>
 
 #include "agent/start.h"
-#include "platform/platform.h"
 #include "cci/cci.h"
+#include "platform/platform.h"
 #include "snapshot/generation.h"
 #include "support/java_objects.h"
 
@@ -68,7 +68,8 @@ void shutdownHandler(JNIEnv* env) {
 }
 
 void exitNow(JNIEnv* env) {
-  if (shutdownHandled.load() == 0 && agentFlags.snapshotAtExit != 0) writeExitSnapshot(env, exitSnapshotMainClass());
+  if (shutdownHandled.load() == 0 && agentFlags.snapshotAtExit != 0)
+    writeExitSnapshot(env, exitSnapshotMainClass());
   fflush(stdout);
   fflush(stderr);
   exit(0);

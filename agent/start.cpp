@@ -1,9 +1,10 @@
+#include "agent/start.h"
+
 #include <stdio.h>
 #include <stdlib.h>
 
 #include "agent/handlers.h"
 #include "agent/run_control.h"
-#include "agent/start.h"
 #include "answers/answer_table.h"
 #include "cci/cci.h"
 #include "model/object_table.h"
@@ -20,7 +21,8 @@ void* handlerTable[kCciHandlerCount];
 void reportRuntimeNotInitialized() {
   fputs("\nThe cci module found by the audit system was not initialized.\n", stderr);
   fputs("This error usually happens because:\n", stderr);
-  fputs("- the virtual machine was started without the -Xruncci (or -Xrunqmi) option\nor\n", stderr);
+  fputs("- the virtual machine was started without the -Xruncci (or -Xrunqmi) option\nor\n",
+        stderr);
   fprintf(stderr,
           "- libraries from different Quillmetry versions are used. If you have different\n"
           "  Quillmetry versions installed on your machine make sure your %s\n"

@@ -5,7 +5,6 @@
 
 #include "support/java_objects.h"
 
-
 AnswerClasses answerClasses;
 
 void bindAnswerClasses(JNIEnv* env) {

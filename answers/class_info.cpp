@@ -1,10 +1,10 @@
-#include "model/object_table.h"
+#include <stdio.h>
+
 #include "answers/answer_table.h"
 #include "answers/answers.h"
 #include "cci/cci.h"
+#include "model/object_table.h"
 #include "support/vector.h"
-
-#include <stdio.h>
 
 namespace {
 

@@ -4,11 +4,11 @@
 
 #include "answers/answer_table.h"
 #include "answers/answers.h"
+#include "cci/cci.h"
 #include "model/object_table.h"
 #include "model/update_cycle.h"
-#include "cci/cci.h"
-#include "support/fatal.h"
 #include "snapshot/format.h"
+#include "support/fatal.h"
 
 namespace {
 
@@ -35,7 +35,8 @@ double percentOf(uint32_t part, uint32_t whole) {
 
 void putMethodCoverage(JNIEnv* env, CMethod* method, jobject inner) {
   putInt(env, inner, snapkey::kInvocations, static_cast<int32_t>(loadRelaxed(method->invocations)));
-  putInt(env, inner, snapkey::kMarkedInvocations, static_cast<int32_t>(loadRelaxed(method->markedInvocations)));
+  putInt(env, inner, snapkey::kMarkedInvocations,
+         static_cast<int32_t>(loadRelaxed(method->markedInvocations)));
   uint32_t lineCount = method->lineCount;
   if (lineCount == 0) return;
   uint32_t executed = 0, changed = 0;

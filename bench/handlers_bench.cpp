@@ -20,13 +20,14 @@ constexpr int kMethods = 64;
 jint methodId(int m) { return static_cast<jint>(kClassId + 1 + m); }
 
 void ensureTable() {
-  if (objectTables.idToCObjects == cciGetCObjectsByID() && cciTestObject(kClassId) != nullptr) return;
+  if (objectTables.idToCObjects == cciGetCObjectsByID() && cciTestObject(kClassId) != nullptr)
+    return;
   cciTestReset();
   bindObjectTables();
   CciTestMethodSpec methodShapes[kMethods];
   for (int m = 0; m < kMethods; m++) {
-    methodShapes[m] = {static_cast<uint32_t>(methodId(m)), "m", "()V",
-                static_cast<uint16_t>(m >= 32 ? 0x20 : 0), 16, nullptr};
+    methodShapes[m] = {static_cast<uint32_t>(methodId(m)),        "m", "()V",
+                       static_cast<uint16_t>(m >= 32 ? 0x20 : 0), 16,  nullptr};
   }
   cciTestAddClass(kClassId, "bench/Hot", nullptr, 1, 1, methodShapes, kMethods);
 }

@@ -44,17 +44,17 @@ struct CMethod {
   uint32_t classId;
   char* name;
   char* signature;
-  uint16_t accessFlags;    // 0x20: synchronized
-  uint16_t lineCount;      // line slots; 0 without line information
-  uint16_t* lineNumbers;   // source line of each slot; may be null
-  uint32_t* hits;          // agent: execution count of each slot
-  uint32_t* markedHits;    // agent: hits at the last mark
-  uint32_t invocations;    // agent
+  uint16_t accessFlags;        // 0x20: synchronized
+  uint16_t lineCount;          // line slots; 0 without line information
+  uint16_t* lineNumbers;       // source line of each slot; may be null
+  uint32_t* hits;              // agent: execution count of each slot
+  uint32_t* markedHits;        // agent: hits at the last mark
+  uint32_t invocations;        // agent
   uint32_t markedInvocations;  // agent
-  uint8_t touched;         // agent: class queued for an update
-  uint8_t uncounted;       // CMethodUncounted: what of its code runs uncounted
+  uint8_t touched;             // agent: class queued for an update
+  uint8_t uncounted;           // CMethodUncounted: what of its code runs uncounted
   uint8_t padding2A[2];
-  void* lock;              // monitor guarding hits and invocations
+  void* lock;  // monitor guarding hits and invocations
 };
 
 struct CClass {

@@ -92,8 +92,8 @@ bool checkVersions(const std::vector<const MergeInput*>& aged, std::string* erro
     const Snapshot& s = in->snapshot;
     if (s.version != newest.snapshot.version || s.snapVersion != newest.snapshot.snapVersion) {
       *error = (in->name + " is snapshot version " + s.version + "/" +
-                     std::to_string(s.snapVersion) + ", " + newest.name + " is " +
-                     newest.snapshot.version + "/" + std::to_string(newest.snapshot.snapVersion));
+                std::to_string(s.snapVersion) + ", " + newest.name + " is " +
+                newest.snapshot.version + "/" + std::to_string(newest.snapshot.snapVersion));
       return false;
     }
   }

@@ -176,8 +176,7 @@ bool readClasses(Shape* sh, const SEView* classRoot, Snapshot* s) {
     int32_t type = typeOf(sh, m.value, where);
     if (!sh->ok) break;
     if (type != kTypeClass && type != kTypeInterface) {
-      sh->fail(where + " is neither a class nor an interface (\"t\" " + std::to_string(type) +
-               ")");
+      sh->fail(where + " is neither a class nor an interface (\"t\" " + std::to_string(type) + ")");
       break;
     }
     SnpClass& c = s->classes[static_cast<size_t>(i)];
@@ -251,8 +250,8 @@ bool modelFromView(const SESnapshotView& view, Snapshot* out, std::string* error
   }
 
   const SEView* classRoot = namedItem(&sh, view, 2, snapkey::kClassRoot);
-  const SEView* methodRoot = classRoot != nullptr ? namedItem(&sh, view, 3, snapkey::kMethodRoot)
-                                                  : nullptr;
+  const SEView* methodRoot =
+      classRoot != nullptr ? namedItem(&sh, view, 3, snapkey::kMethodRoot) : nullptr;
   if (methodRoot == nullptr) return false;
   if (view.count > 4) {
     sh.fail(std::to_string(view.count) + " items before the end marker, not 4");

@@ -30,7 +30,8 @@ CObject* lookupObject(uint32_t id) {
 void noteTouchedClass(uint32_t classId) {
   void* item = reinterpret_cast<void*>(static_cast<uintptr_t>(classId));
   qmiMonitorEnter(objectTables.updatedClassLock);
-  if (!QMContains(objectTables.updatedClasses, item)) QMAddElement(objectTables.updatedClasses, item);
+  if (!QMContains(objectTables.updatedClasses, item))
+    QMAddElement(objectTables.updatedClasses, item);
   qmiMonitorExit(objectTables.updatedClassLock);
 }
 

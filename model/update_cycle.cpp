@@ -3,9 +3,9 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "cci/cci.h"
 #include "model/figures.h"
 #include "model/object_table.h"
-#include "cci/cci.h"
 #include "support/fatal.h"
 #include "support/hash_table.h"
 #include "support/vector.h"
@@ -33,8 +33,7 @@ void computeClassFigures(CClass* cls) {
       counts.slots += m->lineCount;
       countLineSlots(m, &counts.executed, &counts.atMark, &counts.changed);
     } else {
-      countSlotlessMethod(loadRelaxed(m->invocations), loadRelaxed(m->markedInvocations),
-                          &counts);
+      countSlotlessMethod(loadRelaxed(m->invocations), loadRelaxed(m->markedInvocations), &counts);
     }
     storeRelaxed<uint8_t>(m->touched, 0);
   }

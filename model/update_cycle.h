@@ -22,8 +22,7 @@ struct ClassList {
 };
 
 // Adds the method's counts to the counters given; atMark and changed may be null.
-void countLineSlots(const CMethod* method, uint32_t* executed, uint32_t* atMark,
-                    uint32_t* changed);
+void countLineSlots(const CMethod* method, uint32_t* executed, uint32_t* atMark, uint32_t* changed);
 // Writes the class's figures and clears touched of each of its methods.
 void computeClassFigures(CClass* cls);
 

@@ -2,10 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include "model/object_table.h"
-#include "support/vector.h"
 #include <algorithm>
 
+#include "model/object_table.h"
+#include "support/vector.h"
 #include "tests/harness/child.h"
 #include "tests/support/runtime_fixture.h"
 

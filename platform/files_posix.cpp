@@ -30,8 +30,9 @@ bool makeFolders(const std::string& folder, std::string* reason) {
   }
   // Another JVM may make the same folder at the same moment.
   if (mkdir(folder.c_str(), 0777) != 0 && !(errno == EEXIST && isFolder(folder))) {
-    *reason = "cannot create folder " + folder + ": " +
-              (errno == EEXIST ? std::string("a file of that name is in the way") : errnoText(errno));
+    *reason =
+        "cannot create folder " + folder + ": " +
+        (errno == EEXIST ? std::string("a file of that name is in the way") : errnoText(errno));
     return false;
   }
   return true;

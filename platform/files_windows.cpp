@@ -47,8 +47,9 @@ bool makeFolders(const std::string& folder, std::string* reason) {
     std::string why = lastErrorText();
     // Another JVM may make the same folder at the same moment.
     if (code == ERROR_ALREADY_EXISTS && isFolder(folder)) return true;
-    *reason = "cannot create folder " + folder + ": " +
-              (code == ERROR_ALREADY_EXISTS ? std::string("a file of that name is in the way") : why);
+    *reason =
+        "cannot create folder " + folder + ": " +
+        (code == ERROR_ALREADY_EXISTS ? std::string("a file of that name is in the way") : why);
     return false;
   }
   return true;

@@ -1,15 +1,15 @@
 #include "platform/platform.h"
 
-#include <gtest/gtest.h>
 #include <errno.h>
+#include <gtest/gtest.h>
 #include <string.h>
 
 #include <chrono>
 #include <string>
 #include <vector>
 
-#include "support/modified_utf8.h"
 #include "runtime/testing/cci_testing.h"
+#include "support/modified_utf8.h"
 #include "tests/support/temp_file.h"
 
 #if defined(_WIN32)

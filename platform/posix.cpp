@@ -7,9 +7,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "support/modified_utf8.h"
-#include "platform/platform.h"
 #include "cci/cci.h"
+#include "platform/platform.h"
+#include "support/modified_utf8.h"
 
 namespace platform {
 

@@ -11,9 +11,9 @@
 #include <sys/stat.h>
 #include <wchar.h>
 
-#include "support/modified_utf8.h"
-#include "platform/platform.h"
 #include "cci/cci.h"
+#include "platform/platform.h"
+#include "support/modified_utf8.h"
 
 static_assert(sizeof(wchar_t) == 2, "Windows wide characters are UTF-16 units");
 

@@ -5,8 +5,8 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "platform/platform.h"
 #include "cci/cci.h"
+#include "platform/platform.h"
 #include "snapshot/format.h"
 
 namespace {
@@ -348,8 +348,8 @@ namespace {
 
 // Writes the document into an open stream, closes it, and removes the file when
 // it could not be written whole and removable says it may be.
-bool writeAndClose(SEStream* stream, const char* path, const char* sourcePath,
-                   const char* comment, QMHashTable* idToCObjects, int32_t* byteCount) {
+bool writeAndClose(SEStream* stream, const char* path, const char* sourcePath, const char* comment,
+                   QMHashTable* idToCObjects, int32_t* byteCount) {
   if (comment != nullptr && comment[0] == '\0') comment = nullptr;
   // Every item is written even after one failed, so that a later failure of
   // the file itself is reported too; the result covers all of them.

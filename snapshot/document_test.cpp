@@ -597,7 +597,7 @@ TEST_F(DocumentWhileCountingTest, SnapshotsWhileThreadsCount) {
   std::vector<CciTestMethodSpec> methodShapes(kMethods);
   for (int i = 0; i < kMethods; i++)
     methodShapes[i] = {static_cast<uint32_t>(1001 + i),         nullptr, nullptr,
-                static_cast<uint16_t>(i % 2 ? 0x20 : 0), kSlots,  nullptr};
+                       static_cast<uint16_t>(i % 2 ? 0x20 : 0), kSlots,  nullptr};
   CClass* c = cciTestAddClass(1000, "app/Busy", "Busy.java", 0, 1, methodShapes.data(), kMethods);
   void* lock = cciGetCObjectsByIDLock();
 

@@ -5,9 +5,9 @@
 #include <string.h>
 #include <time.h>
 
+#include "cci/cci.h"
 #include "model/update_cycle.h"
 #include "platform/platform.h"
-#include "cci/cci.h"
 #include "snapshot/document.h"
 #include "snapshot/remote_transfer.h"
 #include "support/java_objects.h"

@@ -1,8 +1,7 @@
 #include "snapshot/generation.h"
 
-#include <gtest/gtest.h>
-
 #include <errno.h>
+#include <gtest/gtest.h>
 #include <stdio.h>
 
 #include <string>
@@ -29,8 +28,8 @@ TEST(ExitSnapshotPath, MainClassAndLocalTimeWithoutLeadingZeros) {
   char path[kSnapshotNameBufferSize];
   ASSERT_TRUE(formatExitSnapshotPath(path, sizeof(path), "work", "app/tools/Main",
                                      at(2026, 3, 5, 9, 7, 4)));
-  std::string expected = std::string("work") + (path[4] == '\\' ? "\\" : "/") +
-                         "app_tools_Main_3-5-2026_9-7-4.snp";
+  std::string expected =
+      std::string("work") + (path[4] == '\\' ? "\\" : "/") + "app_tools_Main_3-5-2026_9-7-4.snp";
   EXPECT_EQ(std::string(path), expected);
   ASSERT_TRUE(formatExitSnapshotPath(path, sizeof(path), nullptr, "coverageSnapshot",
                                      at(2026, 12, 31, 23, 59, 58)));
@@ -40,16 +39,16 @@ TEST(ExitSnapshotPath, MainClassAndLocalTimeWithoutLeadingZeros) {
 TEST(ExitSnapshotPath, NamesThatDoNotFitAreRefused) {
   char path[kSnapshotNameBufferSize];
   std::string longClass(1023, 'a');
-  EXPECT_FALSE(formatExitSnapshotPath(path, sizeof(path), "d", longClass.c_str(),
-                                      at(2026, 1, 1, 0, 0, 0)));
+  EXPECT_FALSE(
+      formatExitSnapshotPath(path, sizeof(path), "d", longClass.c_str(), at(2026, 1, 1, 0, 0, 0)));
   std::string longDirectory(1000, 'd');
   EXPECT_FALSE(formatExitSnapshotPath(path, sizeof(path), longDirectory.c_str(), "app/Main",
                                       at(2026, 1, 1, 0, 0, 0)));
   char small[32];
   EXPECT_FALSE(formatExitSnapshotPath(small, sizeof(small), "dir", "app/Main",
                                       at(2026, 10, 10, 10, 10, 10)));
-  EXPECT_TRUE(formatExitSnapshotPath(small, sizeof(small), "dir", "M",
-                                     at(2026, 10, 10, 10, 10, 10)));
+  EXPECT_TRUE(
+      formatExitSnapshotPath(small, sizeof(small), "dir", "M", at(2026, 10, 10, 10, 10, 10)));
 }
 
 TEST(ExitSnapshotPath, ATakenNameGetsANumberBeforeItsSuffix) {
@@ -68,8 +67,9 @@ TEST(ExitSnapshotPath, ATakenNameGetsANumberBeforeItsSuffix) {
 TEST(ExitSnapshotPath, ExclusiveCreationNumbersTakenNamesAndKeepsTheirContents) {
   TempFile scratch;  // its name is a unique stem for this test's files
   const std::string base = scratch.path() + "_app_Main_12-8-2026_12-46-23.snp";
-  auto numbered = [&](int n) { return scratch.path() + "_app_Main_12-8-2026_12-46-23-" +
-                                      std::to_string(n) + ".snp"; };
+  auto numbered = [&](int n) {
+    return scratch.path() + "_app_Main_12-8-2026_12-46-23-" + std::to_string(n) + ".snp";
+  };
   std::vector<std::string> made;
   for (int run = 1; run <= 3; run++) {
     char path[kSnapshotNameBufferSize];

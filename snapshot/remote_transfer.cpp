@@ -29,8 +29,8 @@ void bindCoverReporter(JNIEnv* env) {
   binding.reporterClass = findGlobalClass(env, "quorvatix/audit/CoverReporter");
   binding.openRemotely = findMethod(env, binding.reporterClass, "openRemotely",
                                     "(Ljava/lang/String;Ljava/io/OutputStream;)V");
-  binding.writeRemotely = findMethod(env, binding.reporterClass, "writeRemotely",
-                                     "([BIILjava/io/OutputStream;)V");
+  binding.writeRemotely =
+      findMethod(env, binding.reporterClass, "writeRemotely", "([BIILjava/io/OutputStream;)V");
   binding.closeRemotely =
       findMethod(env, binding.reporterClass, "closeRemotely", "(Ljava/io/OutputStream;)V");
   binding.bound = true;

@@ -61,12 +61,13 @@ QMHashEntry* takeEntry(QMHashTable* t) {
   }
   QMHashBlock* block = t->blocks;
   if (block != nullptr && block->used < kQMHashBlockSlots) {
-    return reinterpret_cast<QMHashEntry*>(block->slots + entryWords(t) * static_cast<size_t>(block->used++));
+    return reinterpret_cast<QMHashEntry*>(block->slots +
+                                          entryWords(t) * static_cast<size_t>(block->used++));
   }
   block = static_cast<QMHashBlock*>(sMalloc(sizeof(QMHashBlock)));
   if (block == nullptr) return nullptr;
-  block->slots = static_cast<QMHashWord*>(
-      sMalloc(sizeof(QMHashWord) * entryWords(t) * kQMHashBlockSlots));
+  block->slots =
+      static_cast<QMHashWord*>(sMalloc(sizeof(QMHashWord) * entryWords(t) * kQMHashBlockSlots));
   if (block->slots == nullptr) {
     sFree(block);
     return nullptr;
@@ -104,8 +105,8 @@ int32_t QMHashPut(QMHashTable* t, QMHashWord key, QMHashWord value) {
 
 int32_t QMHashPutExtra(QMHashTable* t, QMHashWord key, QMHashWord value, QMHashWord extra1,
                        QMHashWord extra2) {
-  if (t->count >= 2 * t->bucketCount && (t->flags & kQMHashFixedSize) == 0 && t->buckets != nullptr &&
-      t->shift > 2) {
+  if (t->count >= 2 * t->bucketCount && (t->flags & kQMHashFixedSize) == 0 &&
+      t->buckets != nullptr && t->shift > 2) {
     resize(t, 32 - t->shift + 1);
   }
   if (t->buckets == nullptr) return 0;
@@ -215,7 +216,8 @@ int32_t QMStringHash(const char* text) {
   if (text == nullptr) return 0;
   uint32_t h = 0;
   for (uint32_t i = 0; text[i] != '\0'; i++) {
-    uint32_t widened = static_cast<uint32_t>(static_cast<int32_t>(static_cast<signed char>(text[i])));
+    uint32_t widened =
+        static_cast<uint32_t>(static_cast<int32_t>(static_cast<signed char>(text[i])));
     h ^= widened << (i % 4);
   }
   return static_cast<int32_t>(h);
@@ -227,7 +229,9 @@ int32_t QMStringEqual(const char* a, const char* b) {
   return strcmp(a, b) == 0 ? 1 : 0;
 }
 
-int32_t QMStringHashWord(QMHashWord key) { return QMStringHash(reinterpret_cast<const char*>(key)); }
+int32_t QMStringHashWord(QMHashWord key) {
+  return QMStringHash(reinterpret_cast<const char*>(key));
+}
 
 int32_t QMStringEqualWord(QMHashWord stored, QMHashWord probe) {
   return QMStringEqual(reinterpret_cast<const char*>(stored), reinterpret_cast<const char*>(probe));

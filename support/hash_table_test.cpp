@@ -33,8 +33,8 @@ TEST(HashTable, SizeHintGivesBucketCount) {
     int32_t hint;
     int32_t buckets;
     int32_t shift;
-  } cases[] = {{0, 8, 29}, {5, 8, 29}, {8, 8, 29}, {9, 16, 28}, {10, 16, 28}, {16, 16, 28},
-               {200, 256, 24}};
+  } cases[] = {{0, 8, 29},   {5, 8, 29},   {8, 8, 29},    {9, 16, 28},
+               {10, 16, 28}, {16, 16, 28}, {200, 256, 24}};
   for (const Case& c : cases) {
     QMHashTable* t = QMHashNew(c.hint, nullptr, nullptr, "sizes", 0);
     ASSERT_NE(t, nullptr);

@@ -178,8 +178,8 @@ inline uint32_t decodeOne(const char* text, size_t length, size_t* i) {
     return code >= 0x800 ? code : kReplacement;
   }
   if (b >= 0xF0 && b <= 0xF4 && cont(at + 1) && cont(at + 2) && cont(at + 3)) {
-    uint32_t code = ((b & 0x07u) << 18) | ((p[at + 1] & 0x3Fu) << 12) |
-                    ((p[at + 2] & 0x3Fu) << 6) | (p[at + 3] & 0x3Fu);
+    uint32_t code = ((b & 0x07u) << 18) | ((p[at + 1] & 0x3Fu) << 12) | ((p[at + 2] & 0x3Fu) << 6) |
+                    (p[at + 3] & 0x3Fu);
     *i += 4;
     return code >= 0x10000 && code <= 0x10FFFF ? code : kReplacement;
   }

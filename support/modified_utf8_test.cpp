@@ -104,7 +104,8 @@ std::string pathOf(const std::string& text) {
 }
 
 TEST(ModifiedUtf8Test, PathsJoinSurrogatePairsAndKeepEveryOtherByte) {
-  EXPECT_EQ(pathOf("/tmp/emoji-\xed\xa0\xbd\xed\xb8\x80/a.snp"), "/tmp/emoji-\xf0\x9f\x98\x80/a.snp");
+  EXPECT_EQ(pathOf("/tmp/emoji-\xed\xa0\xbd\xed\xb8\x80/a.snp"),
+            "/tmp/emoji-\xf0\x9f\x98\x80/a.snp");
   // U+10000 and U+10FFFF, the first and last characters a pair can hold.
   EXPECT_EQ(pathOf("\xed\xa0\x80\xed\xb0\x80\xed\xaf\xbf\xed\xbf\xbf"),
             "\xf0\x90\x80\x80\xf4\x8f\xbf\xbf");

@@ -3,8 +3,8 @@
 #include <errno.h>
 #include <string.h>
 
-#include "platform/platform.h"
 #include "cci/cci.h"
+#include "platform/platform.h"
 
 namespace {
 

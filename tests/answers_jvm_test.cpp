@@ -29,12 +29,12 @@ class JvmAnswers : public JvmTest {
   }
 
   // A loaded class whose methods have these line counts; IDs classId + 1, ...
-  CClass* addClass(uint32_t classId, std::vector<uint16_t> lineCounts, const char* source = "A.java",
-                   uint16_t flags = 1) {
+  CClass* addClass(uint32_t classId, std::vector<uint16_t> lineCounts,
+                   const char* source = "A.java", uint16_t flags = 1) {
     std::vector<CciTestMethodSpec> methodShapes;
     for (size_t i = 0; i < lineCounts.size(); i++) {
-      methodShapes.push_back({static_cast<uint32_t>(classId + 1 + i), nullptr, nullptr, 0, lineCounts[i],
-                       nullptr});
+      methodShapes.push_back(
+          {static_cast<uint32_t>(classId + 1 + i), nullptr, nullptr, 0, lineCounts[i], nullptr});
     }
     return cciTestAddClass(classId, "app/A", source, flags, 1, methodShapes.data(),
                            static_cast<int32_t>(methodShapes.size()));
@@ -219,7 +219,8 @@ TEST_F(JvmAnswers, LargeClassHoldsFewLocalReferences) {
   // 5000 methods of 50 slots: every key, value, vector and inner table is
   // released as soon as it is stored, so -Xcheck:jni has nothing to say.
   std::vector<CciTestMethodSpec> methodShapes(5000);
-  for (uint32_t i = 0; i < methodShapes.size(); i++) methodShapes[i] = {1001 + i, "m", "()V", 0, 50, nullptr};
+  for (uint32_t i = 0; i < methodShapes.size(); i++)
+    methodShapes[i] = {1001 + i, "m", "()V", 0, 50, nullptr};
   cciTestAddClass(1000, "app/Huge", "Huge.java", 1, 1, methodShapes.data(), 5000);
   jobject table = newJavaTable(env());
   fillMethodAnswer(env(), table, javaInts(env(), {1000}), true);

@@ -123,7 +123,8 @@ std::string reportThrough(JNIEnv* env, const char* className, jobject* reporterO
   jobject reporter =
       checkedNewObject(env, reporterClass, env->GetMethodID(reporterClass, "<init>", "()V"));
   jclass streamClass = env->FindClass("java/io/ByteArrayOutputStream");
-  jobject stream = checkedNewObject(env, streamClass, env->GetMethodID(streamClass, "<init>", "()V"));
+  jobject stream =
+      checkedNewObject(env, streamClass, env->GetMethodID(streamClass, "<init>", "()V"));
   jmethodID open = env->GetMethodID(reporterClass, "openRemotely",
                                     "(Ljava/lang/String;Ljava/io/OutputStream;)V");
   jmethodID write =
@@ -160,7 +161,8 @@ TEST_F(JvmHarness, RecordingReporterRecordsEveryCall) {
   jclass reporterClass = env()->GetObjectClass(reporter);
   jobject text = checkedCallObject(
       env(), reporter, env()->GetMethodID(reporterClass, "callText", "()Ljava/lang/String;"));
-  EXPECT_EQ(javaString(env(), static_cast<jstring>(text)), "open snap.snp\nwrite 3 50 5\nwrite 5 100 5\nclose");
+  EXPECT_EQ(javaString(env(), static_cast<jstring>(text)),
+            "open snap.snp\nwrite 3 50 5\nwrite 5 100 5\nclose");
 }
 
 TEST(JvmHarnessOutput, CapturesJniWarnings) {

@@ -99,8 +99,7 @@ TEST(JvmLauncher, RuntimeThatIsNotRunningStopsStartUp) {
                             "quorvatix.audit.CoverMain ccover.testing.RecordingMain");
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_EQ(r.out, "");
-  EXPECT_EQ(r.err.rfind("\nThe cci module found by the audit system was not initialized.\n", 0),
-            0u)
+  EXPECT_EQ(r.err.rfind("\nThe cci module found by the audit system was not initialized.\n", 0), 0u)
       << r.err;
 }
 

@@ -39,15 +39,24 @@ const std::set<std::string> kJavaEntryPoints = {
 };
 
 const char* const kRuntimeInterface[] = {
-    "cciIsInitialized",          "cciBuildNumber",
-    "cciGetCObjectsByID",        "cciGetCObjectsByIDLock",
-    "cciGetUnregisteredClasses", "cciGetUnregisteredClassesLock",
-    "cciSetHandlers",            "cciWillProcessAuditRequest",
-    "cciDidProcessAuditRequest", "cciSuspendAllThreads",
-    "cciResumeAllThreads",       "cciRegisterAuditThread",
-    "qmiMonitorAllocate",        "qmiMonitorEnter",
-    "qmiMonitorExit",            "qmiGetThreadLocalStorage",
-    "qmiSetThreadLocalStorage",  "sMalloc",
+    "cciIsInitialized",
+    "cciBuildNumber",
+    "cciGetCObjectsByID",
+    "cciGetCObjectsByIDLock",
+    "cciGetUnregisteredClasses",
+    "cciGetUnregisteredClassesLock",
+    "cciSetHandlers",
+    "cciWillProcessAuditRequest",
+    "cciDidProcessAuditRequest",
+    "cciSuspendAllThreads",
+    "cciResumeAllThreads",
+    "cciRegisterAuditThread",
+    "qmiMonitorAllocate",
+    "qmiMonitorEnter",
+    "qmiMonitorExit",
+    "qmiGetThreadLocalStorage",
+    "qmiSetThreadLocalStorage",
+    "sMalloc",
     "sFree",
 };
 
@@ -62,7 +71,8 @@ bool readFile(const std::string& path, std::vector<uint8_t>* bytes) {
   if (f == nullptr) return false;
   uint8_t buffer[65536];
   size_t n;
-  while ((n = fread(buffer, 1, sizeof(buffer), f)) > 0) bytes->insert(bytes->end(), buffer, buffer + n);
+  while ((n = fread(buffer, 1, sizeof(buffer), f)) > 0)
+    bytes->insert(bytes->end(), buffer, buffer + n);
   fclose(f);
   return true;
 }
@@ -95,7 +105,11 @@ struct Linkage {
 // ELF: .dynsym for the exports, .dynamic for NEEDED and SONAME.
 bool readElf(const std::vector<uint8_t>& data, Linkage* out) {
   Bytes b{data};
-  if (data.size() < 64 || memcmp(data.data(), "\x7F" "ELF", 4) != 0) return false;
+  if (data.size() < 64 || memcmp(data.data(),
+                                 "\x7F"
+                                 "ELF",
+                                 4) != 0)
+    return false;
   bool wide = data[4] == 2;
   int word = wide ? 8 : 4;
   out->machine = b.u(18, 2) == 62 ? "x86-64" : b.u(18, 2) == 3 ? "i386" : "other";
@@ -106,11 +120,16 @@ bool readElf(const std::vector<uint8_t>& data, Linkage* out) {
     // Fields: 1 type, 4 offset, 5 size, 6 link, 9 entsize.
     size_t at = shoff + i * shentsize;
     switch (field) {
-      case 1: return b.u(at + 4, 4);
-      case 4: return b.u(at + (wide ? 0x18 : 0x10), word);
-      case 5: return b.u(at + (wide ? 0x20 : 0x14), word);
-      case 6: return b.u(at + (wide ? 0x28 : 0x18), 4);
-      default: return b.u(at + (wide ? 0x38 : 0x24), word);
+      case 1:
+        return b.u(at + 4, 4);
+      case 4:
+        return b.u(at + (wide ? 0x18 : 0x10), word);
+      case 5:
+        return b.u(at + (wide ? 0x20 : 0x14), word);
+      case 6:
+        return b.u(at + (wide ? 0x28 : 0x18), 4);
+      default:
+        return b.u(at + (wide ? 0x38 : 0x24), word);
     }
   };
   for (uint64_t i = 0; i < shnum; i++) {
@@ -128,7 +147,8 @@ bool readElf(const std::vector<uint8_t>& data, Linkage* out) {
         if (shndx != 0 && global && (other & 3) == 0) out->exports.insert(b.text(strings + name));
       }
     } else if (type == 6) {  // SHT_DYNAMIC
-      for (uint64_t at = section(i, 4); at < section(i, 4) + section(i, 5); at += 2 * static_cast<uint64_t>(word)) {
+      for (uint64_t at = section(i, 4); at < section(i, 4) + section(i, 5);
+           at += 2 * static_cast<uint64_t>(word)) {
         uint64_t tag = b.u(at, word);
         uint64_t value = b.u(at + word, word);
         if (tag == 0) break;
@@ -166,7 +186,8 @@ bool readPe(const std::vector<uint8_t>& data, Linkage* out) {
     size_t dir = fileOffset(exportRva);
     uint64_t count = b.u(dir + 24, 4);
     size_t names = fileOffset(b.u(dir + 32, 4));
-    for (uint64_t i = 0; i < count; i++) out->exports.insert(b.text(fileOffset(b.u(names + 4 * i, 4))));
+    for (uint64_t i = 0; i < count; i++)
+      out->exports.insert(b.text(fileOffset(b.u(names + 4 * i, 4))));
   }
   uint64_t importRva = b.u(optional + 104, 4);
   if (importRva != 0) {

@@ -13,8 +13,7 @@ int main(int argc, char** argv) {
   ::testing::UnitTest::GetInstance()->listeners().Append(newJvmOutputListener());
   int result = RUN_ALL_TESTS();
   if (result == 0 && jvmWarningsOutsideFixtures() > 0) {
-    fprintf(stderr, "%d test(s) made the JVM print a JNI warning\n",
-            jvmWarningsOutsideFixtures());
+    fprintf(stderr, "%d test(s) made the JVM print a JNI warning\n", jvmWarningsOutsideFixtures());
     result = 1;
   }
   fflush(stdout);

@@ -2,12 +2,11 @@
 // CoverReporter, and the exit snapshot.
 #include <gtest/gtest.h>
 #include <stdlib.h>
-
 #include <time.h>
 
+#include <filesystem>
 #include <fstream>
 #include <sstream>
-#include <filesystem>
 #include <string>
 
 #include "agent/run_control.h"
@@ -19,9 +18,9 @@
 #include "snapshot/remote_transfer.h"
 #include "support/reader.h"
 #include "support/vector.h"
+#include "tests/harness/captured_output.h"
 #include "tests/harness/child.h"
 #include "tests/harness/jvm.h"
-#include "tests/harness/captured_output.h"
 #include "tests/support/java_values.h"
 
 namespace {
@@ -80,8 +79,8 @@ class JvmSnapshots : public JvmTest {
     jclass cls = env()->FindClass(className);
     EXPECT_NE(cls, nullptr) << className;
     jmethodID init = env()->GetMethodID(cls, "<init>", signature);
-    jobject object = signature[1] == ')' ? env()->NewObject(cls, init)
-                                         : env()->NewObject(cls, init, arg);
+    jobject object =
+        signature[1] == ')' ? env()->NewObject(cls, init) : env()->NewObject(cls, init, arg);
     env()->DeleteLocalRef(cls);
     return object;
   }
@@ -124,8 +123,10 @@ TEST_F(JvmSnapshots, RemoteTransferSendsFullChunksAndTheRestAtClose) {
     int size;
     const char* calls;
   } cases[] = {
-      {25000, "open name.snp\nwrite 10240 40 10240\nwrite 10240 81 10240\nwrite 4520 100 10240\nclose"},
-      {20480, "open name.snp\nwrite 10240 50 10240\nwrite 10240 100 10240\nwrite 0 100 10240\nclose"},
+      {25000,
+       "open name.snp\nwrite 10240 40 10240\nwrite 10240 81 10240\nwrite 4520 100 10240\nclose"},
+      {20480,
+       "open name.snp\nwrite 10240 50 10240\nwrite 10240 100 10240\nwrite 0 100 10240\nclose"},
       {100, "open name.snp\nwrite 100 100 10240\nclose"},
   };
   for (const Case& c : cases) {
@@ -133,8 +134,8 @@ TEST_F(JvmSnapshots, RemoteTransferSendsFullChunksAndTheRestAtClose) {
     jobject stream = newObject("java/io/ByteArrayOutputStream");
     std::string data(static_cast<size_t>(c.size), '\0');
     for (size_t i = 0; i < data.size(); i++) data[i] = static_cast<char>(i * 7 + 3);
-    ASSERT_TRUE(openRemoteTransfer(env(), "name.snp", reporter, stream,
-                                   static_cast<uint32_t>(c.size)));
+    ASSERT_TRUE(
+        openRemoteTransfer(env(), "name.snp", reporter, stream, static_cast<uint32_t>(c.size)));
     // Blocks that straddle chunk boundaries.
     const auto* bytes = reinterpret_cast<const uint8_t*>(data.data());
     int sent = 0;
@@ -276,7 +277,8 @@ class JvmRunControl : public JvmTest {
   }
   jstring run(const char* name, std::vector<std::string> args = {}) {
     jclass stringClass = env()->FindClass("java/lang/String");
-    jobjectArray array = env()->NewObjectArray(static_cast<jsize>(args.size()), stringClass, nullptr);
+    jobjectArray array =
+        env()->NewObjectArray(static_cast<jsize>(args.size()), stringClass, nullptr);
     for (size_t i = 0; i < args.size(); i++) {
       jstring arg = env()->NewStringUTF(args[i].c_str());
       env()->SetObjectArrayElement(array, static_cast<jsize>(i), arg);
@@ -315,7 +317,8 @@ TEST_F(JvmRunControl, UnknownClassOrMissingMainIsReportedAndCleared) {
             "Cannot find main method in class name ccover/testing/NoMain\n"
             "Cannot find class (null)\n");
   EXPECT_EQ(javaString(env(), missing), "Cannot find class app/Nope");
-  EXPECT_EQ(javaString(env(), noMain), "Cannot find main method in class name ccover/testing/NoMain");
+  EXPECT_EQ(javaString(env(), noMain),
+            "Cannot find main method in class name ccover/testing/NoMain");
   EXPECT_EQ(javaString(env(), nullName), "Cannot find class (null)");
   EXPECT_STREQ(mainClassName(), "ccover/testing/NoMain") << "replaced even when it can't run";
 }
@@ -388,9 +391,7 @@ CCOVER_CHILD_SCENARIO(exitNowWithSnapshot) {
   classNameHandler(env, env->NewStringUTF("app/Other"));
   exitNow(env);
 }
-CCOVER_CHILD_SCENARIO(exitNowWithoutSnapshot) {
-  exitNow(startChild(false, false, childDir()));
-}
+CCOVER_CHILD_SCENARIO(exitNowWithoutSnapshot) { exitNow(startChild(false, false, childDir())); }
 CCOVER_CHILD_SCENARIO(shutdownThenExitNow) {
   JNIEnv* env = startChild(false, true, childDir());
   shutdownHandler(env);
@@ -414,9 +415,7 @@ CCOVER_CHILD_SCENARIO(exitWithoutUserDir) {
   if (env->ExceptionCheck()) exit(5);
   exitNow(env);
 }
-CCOVER_CHILD_SCENARIO(exitSnapshotFails) {
-  exitNow(startChild(false, true, "/nonexistent-dir"));
-}
+CCOVER_CHILD_SCENARIO(exitSnapshotFails) { exitNow(startChild(false, true, "/nonexistent-dir")); }
 
 namespace {
 

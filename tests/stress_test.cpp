@@ -11,10 +11,10 @@
 #include <vector>
 
 #include "agent/handlers.h"
-#include "model/figures.h"
-#include "model/object_table.h"
 #include "agent/start.h"
 #include "answers/answers.h"
+#include "model/figures.h"
+#include "model/object_table.h"
 #include "model/update_cycle.h"
 #include "runtime/testing/cci_testing.h"
 #include "snapshot/generation.h"
@@ -64,8 +64,8 @@ struct Workload {
         uint16_t flags = m % 4 == 0 ? 0x20 : 0;  // some synchronized methods
         methodShapes.push_back({methodId(m), "work", "()V", flags, kSlots, nullptr});
       }
-      CClass* cls = cciTestAddClass(classId(c), "app/Stress", "Stress.java", 1, 1, methodShapes.data(),
-                                    kMethodsPerClass);
+      CClass* cls = cciTestAddClass(classId(c), "app/Stress", "Stress.java", 1, 1,
+                                    methodShapes.data(), kMethodsPerClass);
       classes.push_back(cls);
       for (int k = 0; k < kMethodsPerClass; k++) methods.push_back(&cls->methods[k]);
     }
@@ -87,9 +87,15 @@ void countingThread(int thread) {
     Event e = eventAt(thread, i);
     jint id = static_cast<jint>(methodId(e.method));
     switch (e.kind) {
-      case 0: entryLineHandler(env, id, 0); break;
-      case 1: lineHandler(env, id, e.slot); break;
-      default: entryHandler(env, id); break;
+      case 0:
+        entryLineHandler(env, id, 0);
+        break;
+      case 1:
+        lineHandler(env, id, e.slot);
+        break;
+      default:
+        entryHandler(env, id);
+        break;
     }
   }
   threadEndHandler(env);
@@ -161,7 +167,8 @@ void runStress(JNIEnv* answerEnv) {
       JNIEnv* env = attached.env();
       std::vector<jint> ids;
       ids.reserve(kMethods / kMethodsPerClass);
-      for (int c = 0; c < kMethods / kMethodsPerClass; c++) ids.push_back(static_cast<jint>(classId(c)));
+      for (int c = 0; c < kMethods / kMethodsPerClass; c++)
+        ids.push_back(static_cast<jint>(classId(c)));
       while (!done.load()) {
         env->PushLocalFrame(64);
         jobject table = newJavaTable(env);

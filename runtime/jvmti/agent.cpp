@@ -3,24 +3,23 @@
 // VM-death and thread-end events.
 //
 // At load: options, the files the runtime needs (load_check.h; a missing one
-// stops the JVM here rather than as an exception later), the object table and unregistered list with their monitors,
-// cci.jar (the probes and the bootstrap) on the boot class path, and, unless the
-// program runs through quorvatix.audit.CoverMain, ccover.jar on the class path
-// and the agent library's folder on java.library.path, so that the Java side
-// can be started at VM init.
-// At VM init: the probes are bound, instrumenting starts, and the Java
-// side is started (quorvatix.audit.CoverMain.start) when the runtime starts it.
+// stops the JVM here rather than as an exception later), the object table and unregistered list
+// with their monitors, cci.jar (the probes and the bootstrap) on the boot class path, and, unless
+// the program runs through quorvatix.audit.CoverMain, ccover.jar on the class path and the agent
+// library's folder on java.library.path, so that the Java side can be started at VM init. At VM
+// init: the probes are bound, instrumenting starts, and the Java side is started
+// (quorvatix.audit.CoverMain.start) when the runtime starts it.
 #include <stdio.h>
 #include <string.h>
 
 #include <string>
 
 #include "cci/cci.h"
+#include "platform/platform.h"
 #include "runtime/jvmti/class_hook.h"
 #include "runtime/jvmti/destfile.h"
 #include "runtime/jvmti/load_check.h"
 #include "runtime/jvmti/main_class.h"
-#include "platform/platform.h"
 #include "runtime/jvmti/monitor.h"
 #include "runtime/jvmti/probes.h"
 #include "runtime/jvmti/runtime_state.h"

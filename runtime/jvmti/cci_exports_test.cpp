@@ -2,8 +2,8 @@
 // end-to-end tests in tests/e2e.
 #include <thread>
 
-#include "gtest/gtest.h"
 #include "cci/cci.h"
+#include "gtest/gtest.h"
 
 namespace {
 

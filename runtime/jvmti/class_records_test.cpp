@@ -39,8 +39,8 @@ struct MethodSpec {
   std::vector<uint16_t> lines;
 };
 
-std::vector<uint8_t> describe(uint32_t kind, uint32_t classId, const char* name,
-                              const char* source, const std::vector<MethodSpec>& methods) {
+std::vector<uint8_t> describe(uint32_t kind, uint32_t classId, const char* name, const char* source,
+                              const std::vector<MethodSpec>& methods) {
   Writer w;
   w.u1(1);
   w.u1(kind);

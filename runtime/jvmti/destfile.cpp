@@ -27,8 +27,8 @@ jclass coverMainClass(JNIEnv* env) {
   if (!loaderClass) return nullptr;
   jmethodID systemLoader = env->GetStaticMethodID(loaderClass.get(), "getSystemClassLoader",
                                                   "()Ljava/lang/ClassLoader;");
-  jmethodID loadClass = env->GetMethodID(loaderClass.get(), "loadClass",
-                                         "(Ljava/lang/String;)Ljava/lang/Class;");
+  jmethodID loadClass =
+      env->GetMethodID(loaderClass.get(), "loadClass", "(Ljava/lang/String;)Ljava/lang/Class;");
   if (env->ExceptionCheck() || systemLoader == nullptr || loadClass == nullptr) return nullptr;
   LocalRef<jobject> loader(env, env->CallStaticObjectMethod(loaderClass.get(), systemLoader));
   if (env->ExceptionCheck() || !loader) return nullptr;

@@ -59,9 +59,9 @@ TEST_F(LoadCheckTest, AMissingJarOfHomeIsNamedWithTheOptionThatChoseIt) {
             "home=/nonexistent holds no cci.jar (/nonexistent/cci.jar): name the folder of "
             "cci.jar");
   fs::remove(path("jvmti/cci.jar"));
-  EXPECT_EQ(missingRuntimeFile(Options(), home(), true),
-            "no cci.jar beside the runtime (" + home() +
-                "/cci.jar): name its folder with home=DIR");
+  EXPECT_EQ(
+      missingRuntimeFile(Options(), home(), true),
+      "no cci.jar beside the runtime (" + home() + "/cci.jar): name its folder with home=DIR");
 }
 
 TEST_F(LoadCheckTest, TheJavaSideIsCheckedOnlyWhenTheRuntimeStartsIt) {
@@ -77,9 +77,9 @@ TEST_F(LoadCheckTest, TheJavaSideIsCheckedOnlyWhenTheRuntimeStartsIt) {
   EXPECT_EQ(missingRuntimeFile(lib, home(), false),
             "ccoverLib=" + path("java") + " holds no " + platform::libraryFileName("ccover"));
   fs::remove(path("java/ccover.jar"));
-  EXPECT_EQ(missingRuntimeFile(Options(), home(), false),
-            "no ccover.jar beside the runtime (" + home() +
-                "/ccover.jar): name it with ccoverJar=FILE");
+  EXPECT_EQ(
+      missingRuntimeFile(Options(), home(), false),
+      "no ccover.jar beside the runtime (" + home() + "/ccover.jar): name it with ccoverJar=FILE");
 }
 
 TEST(CciNoSnapshotWarning, OnlyWhenNothingWillEverWriteOne) {

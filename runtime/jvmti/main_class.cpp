@@ -127,8 +127,8 @@ std::string declaredType(const std::vector<std::string>& tokens) {
     bool afterDot = k > 0 && tokens[k - 1] == ".";  // Foo.class in an annotation
     bool typeKeyword = t == "class" || t == "interface" || t == "enum";
     // record is a keyword only before a name and its components.
-    bool record = t == "record" && k + 2 < tokens.size() &&
-                  (tokens[k + 2] == "(" || tokens[k + 2] == "<");
+    bool record =
+        t == "record" && k + 2 < tokens.size() && (tokens[k + 2] == "(" || tokens[k + 2] == "<");
     if ((typeKeyword || record) && !afterDot) return tokens[k + 1];
   }
   return "";

@@ -5,8 +5,8 @@
 #include <thread>
 #include <vector>
 
-#include "gtest/gtest.h"
 #include "cci/cci.h"
+#include "gtest/gtest.h"
 
 namespace cci_jvmti {
 namespace {

@@ -7,15 +7,15 @@ namespace cci_jvmti {
 namespace {
 
 const char* const kDefaultExcludes[] = {
-    "java.",  "javax.", "jdk.", "sun.", "com.sun.", "quorvatix.audit.", "quorvatix.cci.",
-    "netscape.util.",
+    "java.",    "javax.",           "jdk.",           "sun.",
+    "com.sun.", "quorvatix.audit.", "quorvatix.cci.", "netscape.util.",
 };
 
 // Splits key=P:P... into its patterns. A pattern with '/' (a class file's
 // internal name) would match no dotted name, silently: refused, with the
 // dotted form it most likely means.
-bool splitPatterns(const std::string& key, const std::string& value,
-                   std::vector<std::string>* out, std::string* error) {
+bool splitPatterns(const std::string& key, const std::string& value, std::vector<std::string>* out,
+                   std::string* error) {
   size_t start = 0;
   while (start <= value.size()) {
     size_t end = value.find(':', start);
@@ -121,8 +121,7 @@ bool parseOptions(const char* text, Options* out, std::string* error) {
   return true;
 }
 
-bool parseLiveAddress(const std::string& value, std::string* host, int* port,
-                      std::string* error) {
+bool parseLiveAddress(const std::string& value, std::string* host, int* port, std::string* error) {
   std::string portText = value;
   std::string hostText;
   if (!value.empty() && value[0] == '[') {

@@ -125,7 +125,8 @@ TEST(CciOptions, DestfileAppendsByDefaultAndCarriesTheSession) {
   std::string error;
   ASSERT_TRUE(parseOptions(nullptr, &o, &error));
   EXPECT_EQ(o.destfile, "");
-  ASSERT_TRUE(parseOptions("destfile=target/ccover/tests.snp,sessionid=run 7", &o, &error)) << error;
+  ASSERT_TRUE(parseOptions("destfile=target/ccover/tests.snp,sessionid=run 7", &o, &error))
+      << error;
   EXPECT_EQ(o.destfile, "target/ccover/tests.snp");
   EXPECT_TRUE(o.append);
   EXPECT_EQ(o.sessionId, "run 7");

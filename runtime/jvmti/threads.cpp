@@ -109,8 +109,8 @@ jint suspendAllThreads(JNIEnv* env) {
   jint suspendedNow = 0;
   if (!chosen.empty()) {
     std::vector<jvmtiError> results(chosen.size());
-    if (jvmti->SuspendThreadList(static_cast<jint>(chosen.size()), chosen.data(),
-                                 results.data()) == JVMTI_ERROR_NONE) {
+    if (jvmti->SuspendThreadList(static_cast<jint>(chosen.size()), chosen.data(), results.data()) ==
+        JVMTI_ERROR_NONE) {
       for (size_t i = 0; i < chosen.size(); i++) {
         if (results[i] == JVMTI_ERROR_NONE) {
           l.suspended.push_back(env->NewGlobalRef(chosen[i]));
@@ -160,8 +160,7 @@ jint willProcessAuditRequest() {
 jint didProcessAuditRequest() {
   int32_t current = requestsInProgress.load(std::memory_order_acquire);
   while (current > 0) {
-    if (requestsInProgress.compare_exchange_weak(current, current - 1,
-                                                 std::memory_order_acq_rel)) {
+    if (requestsInProgress.compare_exchange_weak(current, current - 1, std::memory_order_acq_rel)) {
       return current - 1;
     }
   }

@@ -10,8 +10,8 @@
 
 #include <stdint.h>
 
-#include "cci/records.h"
 #include "cci/cci.h"
+#include "cci/records.h"
 
 struct CciTestMethodSpec {
   uint32_t id;

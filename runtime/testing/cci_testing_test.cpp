@@ -468,8 +468,7 @@ TEST(TestingRuntimeProcess, MonitorExitByNonOwnerAborts) {
   ChildResult r = runChild("RuntimeExitByNonOwner");
   EXPECT_NE(r.exitCode, 0) << describeChild(r);
   EXPECT_EQ(r.out, "");
-  EXPECT_NE(r.err.find("exit by a thread that does not own monitor \"stolen\""),
-            std::string::npos)
+  EXPECT_NE(r.err.find("exit by a thread that does not own monitor \"stolen\""), std::string::npos)
       << r.err;
 }
 

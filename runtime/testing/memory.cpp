@@ -20,8 +20,7 @@ namespace {
 constexpr uint32_t kCountedTag = 0x43434931u;   // "CCI1"
 constexpr uint32_t kInternalTag = 0x43434932u;  // "CCI2"
 constexpr uint32_t kFreedTag = 0x46524545u;     // "FREE"
-constexpr size_t kHeaderSize =
-    alignof(std::max_align_t) > 16 ? alignof(std::max_align_t) : 16;
+constexpr size_t kHeaderSize = alignof(std::max_align_t) > 16 ? alignof(std::max_align_t) : 16;
 
 std::atomic<int64_t> liveBlocks{0};
 std::atomic<int64_t> allocations{0};

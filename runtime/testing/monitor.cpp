@@ -10,8 +10,8 @@
 #include <string.h>
 
 #include <atomic>
-#include <new>
 #include <chrono>
+#include <new>
 #include <thread>
 
 #include "runtime/testing/runtime_internal.h"
@@ -24,7 +24,7 @@ struct Monitor {
   int32_t depth;    // entries beyond the first; touched by the owner only
   int64_t entries;  // counted entries; written by the owner only
   const char* name;
-  Monitor* older;   // the monitor allocated before this one
+  Monitor* older;  // the monitor allocated before this one
 };
 
 // Every monitor ever allocated, newest first. Monitors are never freed: the

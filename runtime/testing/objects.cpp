@@ -75,7 +75,7 @@ uint32_t buildMethods(CMethod* methods, uint32_t ownerId, const CciTestMethodSpe
       m.lineNumbers = static_cast<uint16_t*>(keepBlock(sizeof(uint16_t) * methodShape.lineCount));
       for (uint16_t slot = 0; slot < methodShape.lineCount; slot++) {
         m.lineNumbers[slot] = methodShape.lineNumbers != nullptr ? methodShape.lineNumbers[slot]
-                                                          : static_cast<uint16_t>(slot + 1);
+                                                                 : static_cast<uint16_t>(slot + 1);
       }
       m.hits = static_cast<uint32_t*>(keepBlock(sizeof(uint32_t) * methodShape.lineCount));
       m.markedHits = static_cast<uint32_t*>(keepBlock(sizeof(uint32_t) * methodShape.lineCount));

@@ -147,8 +147,7 @@ CCI_API void* cciGetCObjectsByIDLock(void) {
 }
 
 CCI_API QMVector* cciGetUnregisteredClasses(void) {
-  return cci_testing::loggedValue("cciGetUnregisteredClasses",
-                                  &RuntimeState::unregisteredClasses);
+  return cci_testing::loggedValue("cciGetUnregisteredClasses", &RuntimeState::unregisteredClasses);
 }
 
 CCI_API void* cciGetUnregisteredClassesLock(void) {
@@ -165,8 +164,7 @@ CCI_API jint cciSetHandlers(JNIEnv*, void* handlerTable) {
 }
 
 CCI_API jint cciWillProcessAuditRequest(void) {
-  return cci_testing::loggedValue("cciWillProcessAuditRequest",
-                                   &RuntimeState::willProcessResult);
+  return cci_testing::loggedValue("cciWillProcessAuditRequest", &RuntimeState::willProcessResult);
 }
 
 CCI_API jint cciDidProcessAuditRequest(void) {
@@ -249,9 +247,7 @@ CCI_API void* cciTestHandler(int32_t slot) {
   return static_cast<void**>(table)[slot];
 }
 
-CCI_API int64_t cciTestStorageReads(void) {
-  return cci_testing::storageReadTotal();
-}
+CCI_API int64_t cciTestStorageReads(void) { return cci_testing::storageReadTotal(); }
 
 CCI_API const char* cciTestCallLog(void) {
   RuntimeState& s = cci_testing::state();

@@ -2,9 +2,8 @@
 
 #include <stdlib.h>
 
-
-#include "support/reader.h"
 #include "snapshot/format.h"
+#include "support/reader.h"
 
 namespace {
 

@@ -54,17 +54,17 @@ class JvmDestfile : public ::testing::Test {
   static void SetUpTestSuite() {
     classes_ = new std::string(makeTempDir("destfile-classes"));
     std::ofstream(*classes_ + "/Tick.java") << kTick;
-    std::vector<std::string> argv = {CCI_E2E_JAVAC, "--release", "11", "-d", *classes_,
-                                     *classes_ + "/Tick.java"};
+    std::vector<std::string> argv = {CCI_E2E_JAVAC, "--release", "11",
+                                     "-d",          *classes_,   *classes_ + "/Tick.java"};
     ProcessResult r = runProcess(argv, *classes_);
     ASSERT_EQ(r.exitCode, 0) << describeProcess(argv, r);
   }
 
   static std::vector<std::string> tickCommand(const std::string& options,
                                               const std::vector<std::string>& args) {
-    std::vector<std::string> argv = {javaPath(), "-Xcheck:jni",
-                                     "-agentpath:" + runtimeLibrary() + "=" + options, "-cp",
-                                     *classes_, "Tick"};
+    std::vector<std::string> argv = {
+        javaPath(), "-Xcheck:jni", "-agentpath:" + runtimeLibrary() + "=" + options,
+        "-cp",      *classes_,     "Tick"};
     argv.insert(argv.end(), args.begin(), args.end());
     return argv;
   }

@@ -68,9 +68,7 @@ TempRoot* tempRoot = static_cast<TempRoot*>(::testing::AddGlobalTestEnvironment(
 
 }  // namespace
 
-std::string makeTempDir(const char* prefix) {
-  return makeUniqueDir(tempRoot->path(), prefix);
-}
+std::string makeTempDir(const char* prefix) { return makeUniqueDir(tempRoot->path(), prefix); }
 
 std::vector<std::string> filesEndingWith(const std::string& dir, const char* suffix) {
   std::vector<std::string> found;
@@ -87,8 +85,7 @@ std::vector<std::string> filesEndingWith(const std::string& dir, const char* suf
 }
 
 CoverageRun runCovered(StartMode mode, const std::string& mainClass, const std::string& classPath,
-                       const std::string& agentOptions,
-                       const std::vector<std::string>& programArgs,
+                       const std::string& agentOptions, const std::vector<std::string>& programArgs,
                        const std::vector<std::string>& javaCommand) {
   CoverageRun run;
   run.dir = makeTempDir("cci-e2e");

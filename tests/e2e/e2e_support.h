@@ -17,7 +17,7 @@ namespace e2e {
 std::string javaPath();
 std::string runtimeLibrary();  // .../jvmti/libcci.so
 std::string runtimeDir();
-std::string agentDir();        // folder of libccover.so
+std::string agentDir();  // folder of libccover.so
 std::string ccoverJar();
 std::string samplesJar();
 std::string sourceDir();
@@ -36,7 +36,7 @@ enum class StartMode {
 struct CoverageRun {
   std::vector<std::string> argv;
   ProcessResult process;
-  std::string dir;                  // the working folder, where the snapshot lands
+  std::string dir;  // the working folder, where the snapshot lands
   std::vector<std::string> snapshots;
 };
 

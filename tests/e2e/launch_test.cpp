@@ -22,8 +22,8 @@ namespace {
 // when javac fails.
 bool compileClass(const std::string& dir, const std::string& name, const std::string& source) {
   std::ofstream(dir + "/" + name + ".java") << source;
-  std::vector<std::string> argv = {CCI_E2E_JAVAC, "--release", "11", "-d", dir,
-                                   dir + "/" + name + ".java"};
+  std::vector<std::string> argv = {CCI_E2E_JAVAC, "--release", "11",
+                                   "-d",          dir,         dir + "/" + name + ".java"};
   ProcessResult r = runProcess(argv, dir);
   EXPECT_EQ(r.exitCode, 0) << describeProcess(argv, r);
   return r.exitCode == 0;
@@ -68,8 +68,8 @@ TEST(JvmLaunch, TheLauncherWaitsForTheProgramsThreadsAsJavaDoes) {
   EXPECT_EQ(run.process.exitCode, 0) << describe(run);
   EXPECT_TRUE(complaints(run.process).empty()) << describe(run);
   ASSERT_EQ(run.snapshots.size(), 1u) << describe(run);
-  EXPECT_EQ(run.process.out, "main returns\nworker done\nGenerating snapshot in " +
-                                 run.snapshots[0] + "...\n");
+  EXPECT_EQ(run.process.out,
+            "main returns\nworker done\nGenerating snapshot in " + run.snapshots[0] + "...\n");
   CoverageSnapshot snapshot;
   std::string error;
   ASSERT_TRUE(snapshot.read(run.snapshots[0], &error)) << error;
@@ -84,8 +84,8 @@ TEST(JvmLaunch, AMainThatThrowsEndsAsWithJavaAfterItsThreads) {
   CoverageRun run = runCovered(StartMode::kLauncher, "LateWorker", classes, "", {"boom"});
   EXPECT_EQ(run.process.exitCode, 1) << describe(run);
   ASSERT_EQ(run.snapshots.size(), 1u) << describe(run);
-  EXPECT_EQ(run.process.out, "main returns\nworker done\nGenerating snapshot in " +
-                                 run.snapshots[0] + "...\n");
+  EXPECT_EQ(run.process.out,
+            "main returns\nworker done\nGenerating snapshot in " + run.snapshots[0] + "...\n");
   EXPECT_EQ(run.process.err.rfind(
                 "Exception in thread \"main\" java.lang.IllegalStateException: boom\n", 0),
             0u)
@@ -168,14 +168,15 @@ TEST(JvmSnapshotName, AJarWithASpaceIsNamedAfterItsMainClass) {
 TEST(JvmSnapshotName, ASingleSourceFileIsNamedAfterItsClass) {
   std::string dir = makeTempDir("source-file");
   ASSERT_TRUE(std::filesystem::create_directory(dir + "/my dir"));
-  std::ofstream(dir + "/my dir/Single.java") << "// class Commented {}\n"
-                                               "package demo;\n"
-                                               "public class Single {\n"
-                                               "  public static void main(String[] args) {\n"
-                                               "    System.out.println(new Other().name());\n"
-                                               "  }\n"
-                                               "}\n"
-                                               "class Other { String name() { return \"ok\"; } }\n";
+  std::ofstream(dir + "/my dir/Single.java")
+      << "// class Commented {}\n"
+         "package demo;\n"
+         "public class Single {\n"
+         "  public static void main(String[] args) {\n"
+         "    System.out.println(new Other().name());\n"
+         "  }\n"
+         "}\n"
+         "class Other { String name() { return \"ok\"; } }\n";
   std::vector<std::string> argv = {javaPath(), "-agentpath:" + runtimeLibrary() + "=snapshotAtExit",
                                    "my dir/Single.java", "arg.java"};
   ProcessResult r = runProcess(argv, dir);
@@ -211,7 +212,8 @@ TEST(JvmSnapshotName, ThreeJvmsEndingInTheSameSecondKeepThreeSnapshots) {
   // 200 ms into a second far enough ahead for three JVMs to start.
   long long target = (static_cast<long long>(time(nullptr)) + 4) * 1000 + 200;
   std::vector<std::string> argv = {javaPath(), "-agentpath:" + runtimeLibrary() + "=snapshotAtExit",
-                                   "-cp", classes, "EndAt", std::to_string(target)};
+                                   "-cp",      classes,
+                                   "EndAt",    std::to_string(target)};
   ProcessResult results[3];
   std::vector<std::thread> runs;
   for (ProcessResult& result : results) {
@@ -239,9 +241,8 @@ TEST(JvmSnapshotName, ThreeJvmsEndingInTheSameSecondKeepThreeSnapshots) {
   }
   ASSERT_EQ(files.size(), 3u);
   // The plain name is the shortest: a number adds two characters.
-  std::string plain = *std::min_element(files.begin(), files.end(), [](const auto& a, const auto& b) {
-    return a.size() < b.size();
-  });
+  std::string plain = *std::min_element(
+      files.begin(), files.end(), [](const auto& a, const auto& b) { return a.size() < b.size(); });
   plain.resize(plain.size() - 4);
   EXPECT_EQ(std::set<std::string>(files.begin(), files.end()),
             (std::set<std::string>{plain + ".snp", plain + "-2.snp", plain + "-3.snp"}));

@@ -26,7 +26,7 @@ TEST(JvmMalformedClasses, AreHandedBackForTheJvmToRefuse) {
          "    }\n"
          "  }\n"
          "}\n";
-  std::vector<std::string> javac = {CCI_E2E_JAVAC, "--release", "11", "-d", dir,
+  std::vector<std::string> javac = {CCI_E2E_JAVAC,     "--release",        "11", "-d", dir,
                                     dir + "/Bad.java", dir + "/Loads.java"};
   ProcessResult compiled = runProcess(javac, dir);
   ASSERT_EQ(compiled.exitCode, 0) << describeProcess(javac, compiled);

@@ -24,8 +24,8 @@ int occurrences(const std::string& text, const std::string& what) {
 // (with a failure) when javac fails.
 bool compile(const std::string& dir, const std::string& name, const std::string& source) {
   std::ofstream(dir + "/" + name + ".java") << source;
-  std::vector<std::string> argv = {CCI_E2E_JAVAC, "--release", "11", "-d", dir,
-                                   dir + "/" + name + ".java"};
+  std::vector<std::string> argv = {CCI_E2E_JAVAC, "--release", "11",
+                                   "-d",          dir,         dir + "/" + name + ".java"};
   ProcessResult r = runProcess(argv, dir);
   EXPECT_EQ(r.exitCode, 0) << describeProcess(argv, r);
   return r.exitCode == 0;
@@ -95,8 +95,9 @@ TEST(JvmClassFiles, MethodTooLargeOnceInstrumentedIsReportedOnceAndLeftUncounted
   CoverageRun run = runCovered(StartMode::kAgentPath, "Huge", dir);
   ASSERT_EQ(run.process.exitCode, 0) << describe(run);
   EXPECT_EQ(run.process.out.substr(0, expected.size()), expected);
-  EXPECT_EQ(occurrences(run.process.err, "cci: method Huge.big(I)I is too large to instrument; "
-                                         "it is left uncounted\n"),
+  EXPECT_EQ(occurrences(run.process.err,
+                        "cci: method Huge.big(I)I is too large to instrument; "
+                        "it is left uncounted\n"),
             1)
       << describe(run);
   EXPECT_EQ(occurrences(run.process.err, "cci:"), 1) << describe(run);
@@ -154,22 +155,31 @@ TEST(JvmClassFiles, ClassesOfNamedModulesReachTheProbes) {
   std::string out = dir + "/mods/demo.app";
   ASSERT_EQ(system(("mkdir -p " + src + "/demo/app " + out).c_str()), 0);
   std::ofstream(src + "/module-info.java") << "module demo.app {}\n";
-  std::ofstream(src + "/demo/app/Main.java")
-      << "package demo.app;\n"
-         "public class Main {\n"
-         "  public static void main(String[] args) {\n"
-         "    for (int i = 0; i < 3; i++) {\n"
-         "      System.out.println(\"module \" + i);\n"
-         "    }\n"
-         "  }\n"
-         "}\n";
-  std::vector<std::string> javac = {CCI_E2E_JAVAC, "--release", "11", "-d", out,
-                                    src + "/module-info.java", src + "/demo/app/Main.java"};
+  std::ofstream(src + "/demo/app/Main.java") << "package demo.app;\n"
+                                                "public class Main {\n"
+                                                "  public static void main(String[] args) {\n"
+                                                "    for (int i = 0; i < 3; i++) {\n"
+                                                "      System.out.println(\"module \" + i);\n"
+                                                "    }\n"
+                                                "  }\n"
+                                                "}\n";
+  std::vector<std::string> javac = {CCI_E2E_JAVAC,
+                                    "--release",
+                                    "11",
+                                    "-d",
+                                    out,
+                                    src + "/module-info.java",
+                                    src + "/demo/app/Main.java"};
   ProcessResult compiled = runProcess(javac, dir);
   ASSERT_EQ(compiled.exitCode, 0) << describeProcess(javac, compiled);
-  std::vector<std::string> argv = {javaPath(), "-Xcheck:jni", "-Xverify:all",
+  std::vector<std::string> argv = {javaPath(),
+                                   "-Xcheck:jni",
+                                   "-Xverify:all",
                                    "-agentpath:" + runtimeLibrary() + "=snapshotAtExit",
-                                   "--module-path", dir + "/mods", "-m", "demo.app/demo.app.Main"};
+                                   "--module-path",
+                                   dir + "/mods",
+                                   "-m",
+                                   "demo.app/demo.app.Main"};
   ProcessResult run = runProcess(argv, dir);
   ASSERT_EQ(run.exitCode, 0) << describeProcess(argv, run);
   EXPECT_TRUE(complaints(run).empty()) << describeProcess(argv, run);
@@ -197,9 +207,8 @@ TEST(JvmRunControl, SuspendsTheProgramsThreadsButNotTheCallerOrTheJvms) {
 }
 
 TEST(JvmFilter, IncludesAndExcludesChooseTheClasses) {
-  CoverageRun run =
-      runCovered(StartMode::kAgentPath, "sample.Constructors", samplesJar(),
-                 "includes=sample.Constructors*,excludes=*$Derived");
+  CoverageRun run = runCovered(StartMode::kAgentPath, "sample.Constructors", samplesJar(),
+                               "includes=sample.Constructors*,excludes=*$Derived");
   ASSERT_EQ(run.process.exitCode, 0) << describe(run);
   CoverageSnapshot snapshot;
   ASSERT_TRUE(readSnapshot(run, &snapshot));

@@ -26,8 +26,8 @@ bool registerChildScenario(const char* name, ChildScenario scenario) {
 ChildResult runChild(const char* name, const ChildOptions& options) {
   fflush(stdout);
   fflush(stderr);
-  return child_internal::spawn(
-      {child_internal::selfExecutable(), std::string(kChildFlag) + name}, options);
+  return child_internal::spawn({child_internal::selfExecutable(), std::string(kChildFlag) + name},
+                               options);
 }
 
 ChildResult runProgram(const std::vector<std::string>& argv, const ChildOptions& options) {

@@ -32,13 +32,13 @@ struct ChildOptions {
 };
 
 struct ChildResult {
-  bool started = false;  // false: the child could not be created
-  int exitCode = -1;     // the child's exit code; -1 when it ended by a signal
-  int signal = 0;        // POSIX: the signal that ended it (0: none)
-  bool killed = false;   // ended by runChild (kill-after delay or hang)
-  bool timedOut = false; // killed because it ran past timeoutMillis
-  std::string out;       // everything written to standard output
-  std::string err;       // everything written to standard error
+  bool started = false;   // false: the child could not be created
+  int exitCode = -1;      // the child's exit code; -1 when it ended by a signal
+  int signal = 0;         // POSIX: the signal that ended it (0: none)
+  bool killed = false;    // ended by runChild (kill-after delay or hang)
+  bool timedOut = false;  // killed because it ran past timeoutMillis
+  std::string out;        // everything written to standard output
+  std::string err;        // everything written to standard error
 };
 
 using ChildScenario = void (*)();
@@ -59,10 +59,10 @@ void runChildScenarioIfRequested(int argc, char** argv);
 // Whole output of a child for failure messages.
 std::string describeChild(const ChildResult& result);
 
-#define CCOVER_CHILD_SCENARIO(name)                                           \
-  static void ccoverChildScenario_##name();                                   \
-  [[maybe_unused]] static const bool ccoverChildScenarioRegistered_##name =   \
-      registerChildScenario(#name, &ccoverChildScenario_##name);              \
+#define CCOVER_CHILD_SCENARIO(name)                                         \
+  static void ccoverChildScenario_##name();                                 \
+  [[maybe_unused]] static const bool ccoverChildScenarioRegistered_##name = \
+      registerChildScenario(#name, &ccoverChildScenario_##name);            \
   static void ccoverChildScenario_##name()
 
 // Implemented once per OS.

@@ -86,9 +86,9 @@ ChildResult spawn(const std::vector<std::string>& argv, const ChildOptions& opti
   startup.hStdOutput = outWrite;
   startup.hStdError = errWrite;
   PROCESS_INFORMATION process = {};
-  BOOL created = CreateProcessA(argv[0].c_str(), &command[0], nullptr, nullptr, TRUE, 0, &env[0],
-                                options.cwd.empty() ? nullptr : options.cwd.c_str(), &startup,
-                                &process);
+  BOOL created =
+      CreateProcessA(argv[0].c_str(), &command[0], nullptr, nullptr, TRUE, 0, &env[0],
+                     options.cwd.empty() ? nullptr : options.cwd.c_str(), &startup, &process);
   CloseHandle(outWrite);
   CloseHandle(errWrite);
   if (!created) {

@@ -84,8 +84,12 @@ bool createLocked(JvmState& s, const JvmConfig& config) {
     joined += entry;
   }
   std::vector<std::string> texts = {
-      "-Xcheck:jni",       "-Dccover.noLoad=true", "-Djava.class.path=" + joined,
-      "-XX:+UseSerialGC",  "-Xmx256m",             "-XX:TieredStopAtLevel=1",
+      "-Xcheck:jni",
+      "-Dccover.noLoad=true",
+      "-Djava.class.path=" + joined,
+      "-XX:+UseSerialGC",
+      "-Xmx256m",
+      "-XX:TieredStopAtLevel=1",
       "-XX:-UsePerfData",
   };
   texts.insert(texts.end(), config.options.begin(), config.options.end());
@@ -235,13 +239,13 @@ std::string javaToString(JNIEnv* env, jobject object) {
   return result;
 }
 
-#define CCOVER_CHECKED_CALL(Type, Kind, Target, Zero)                       \
+#define CCOVER_CHECKED_CALL(Type, Kind, Target, Zero)                         \
   Type checkedCall##Kind(JNIEnv* env, Target target, jmethodID method, ...) { \
-    va_list args;                                                           \
-    va_start(args, method);                                                 \
-    Type result = env->Call##Kind##MethodV(target, method, args);           \
-    va_end(args);                                                           \
-    return failOnJavaException(env, "Call" #Kind "Method") ? (Zero) : result;               \
+    va_list args;                                                             \
+    va_start(args, method);                                                   \
+    Type result = env->Call##Kind##MethodV(target, method, args);             \
+    va_end(args);                                                             \
+    return failOnJavaException(env, "Call" #Kind "Method") ? (Zero) : result; \
   }
 
 CCOVER_CHECKED_CALL(jobject, Object, jobject, nullptr)
@@ -308,8 +312,8 @@ class JvmOutputListener : public ::testing::EmptyTestEventListener {
     std::string output = takeJvmOutput();
     if (!hasJniWarning(output)) return;
     warningsOutsideFixtures++;
-    fprintf(stderr, "JNI warning printed during %s.%s:\n%s\n", info.test_suite_name(),
-            info.name(), output.c_str());
+    fprintf(stderr, "JNI warning printed during %s.%s:\n%s\n", info.test_suite_name(), info.name(),
+            output.c_str());
   }
 };
 

@@ -8,8 +8,8 @@
 
 #include <vector>
 
-#include "model/object_table.h"
 #include "cci/records.h"
+#include "model/object_table.h"
 #include "runtime/testing/cci_testing.h"
 #include "support/vector.h"
 
@@ -31,8 +31,12 @@ class RuntimeTest : public ::testing::Test {
                    uint16_t methodFlags = 0) {
     std::vector<CciTestMethodSpec> methodShapes(lineCounts.size());
     for (size_t i = 0; i < lineCounts.size(); i++) {
-      methodShapes[i] = CciTestMethodSpec{static_cast<uint32_t>(classId + 1 + i), nullptr, nullptr,
-                                   methodFlags, lineCounts[i], nullptr};
+      methodShapes[i] = CciTestMethodSpec{static_cast<uint32_t>(classId + 1 + i),
+                                          nullptr,
+                                          nullptr,
+                                          methodFlags,
+                                          lineCounts[i],
+                                          nullptr};
     }
     return cciTestAddClass(classId, "app/Sample", "Sample.java", 1, 1, methodShapes.data(),
                            static_cast<int32_t>(methodShapes.size()));

@@ -2,9 +2,9 @@
 
 #include <stdio.h>
 
+#include "merge/timestamp.h"
 #include "tools/snp/report_classes.h"
 #include "tools/snp/text.h"
-#include "merge/timestamp.h"
 
 namespace {
 

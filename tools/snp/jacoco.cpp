@@ -1,8 +1,8 @@
 #include "tools/snp/jacoco.h"
 
+#include "merge/timestamp.h"
 #include "tools/snp/report_classes.h"
 #include "tools/snp/text.h"
-#include "merge/timestamp.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // What the file reports share: the classes that carry coverage (loaded
-// classes and interfaces, and those described from class files), grouped by package and by source file, in name
-// order, so that every report lists them the same way.
+// classes and interfaces, and those described from class files), grouped by package and by source
+// file, in name order, so that every report lists them the same way.
 //
 // Thread-safety: pure functions over a Snapshot that must outlive the result.
 #ifndef CCOVER_TOOLS_SNP_REPORT_CLASSES_H_

@@ -67,7 +67,8 @@ TEST(Jacoco, CountersAddUpAndLinesCountSlots) {
   // Classes: 6 loaded, Gen never entered.
   EXPECT_NE(tail.find("<counter type=\"CLASS\" missed=\"1\" covered=\"5\"/>"), std::string::npos);
   EXPECT_NE(xml.find("<method name=\"&lt;init&gt;\" desc=\"()V\" line=\"3\">"), std::string::npos);
-  EXPECT_EQ(xml.find("Shape"), std::string::npos) << "an interface of abstract methods has nothing to cover";
+  EXPECT_EQ(xml.find("Shape"), std::string::npos)
+      << "an interface of abstract methods has nothing to cover";
   EXPECT_EQ(xml.find("Lazy"), std::string::npos) << "nor classes not loaded";
 }
 
@@ -103,20 +104,21 @@ TEST(Cobertura, RatesAreCoveredOverValid) {
 TEST(Summary, TableHasARowPerClassAndTotals) {
   std::ostringstream out;
   writeSummary(small(), SummaryOptions(), out);
-  EXPECT_EQ(out.str(),
-            "Class                       Lines  Covered   Slots  Since mark  Slots run  Methods\n"
-            "----------------------------------------------------------------------------------\n"
-            "app.Gen                     0.00%      0/2   0.00%       0.00%        0/2      0/1\n"
-            "app.Lazy               not loaded        -       -           -          -        -\n"
-            "app.NoLines                     -      0/0  50.00%      50.00%        0/0      1/2\n"
-            "app.tools.Caf\xc3\xa9             50.00%      1/2  50.00%      50.00%        1/2      1/1\n"
-            "app.tools.Main             71.42%      5/7  62.50%      62.50%        5/8      2/3\n"
-            "app.tools.Main$Helper      66.66%      2/3  66.66%      66.66%        2/3      2/2\n"
-            "app.util.Strings           66.66%      2/3  66.66%      66.66%        2/3      2/2\n"
-            "----------------------------------------------------------------------------------\n"
-            // Source lines: Main.java's line shared by Main and Helper counts once
-            // (in Main, first by name), as in every other format: 10/17.
-            "Total (7 classes)          58.82%    10/17  55.55%      55.55%      10/18     8/11\n");
+  EXPECT_EQ(
+      out.str(),
+      "Class                       Lines  Covered   Slots  Since mark  Slots run  Methods\n"
+      "----------------------------------------------------------------------------------\n"
+      "app.Gen                     0.00%      0/2   0.00%       0.00%        0/2      0/1\n"
+      "app.Lazy               not loaded        -       -           -          -        -\n"
+      "app.NoLines                     -      0/0  50.00%      50.00%        0/0      1/2\n"
+      "app.tools.Caf\xc3\xa9             50.00%      1/2  50.00%      50.00%        1/2      1/1\n"
+      "app.tools.Main             71.42%      5/7  62.50%      62.50%        5/8      2/3\n"
+      "app.tools.Main$Helper      66.66%      2/3  66.66%      66.66%        2/3      2/2\n"
+      "app.util.Strings           66.66%      2/3  66.66%      66.66%        2/3      2/2\n"
+      "----------------------------------------------------------------------------------\n"
+      // Source lines: Main.java's line shared by Main and Helper counts once
+      // (in Main, first by name), as in every other format: 10/17.
+      "Total (7 classes)          58.82%    10/17  55.55%      55.55%      10/18     8/11\n");
 }
 
 TEST(Summary, SortsByCoverageAndFilters) {
@@ -182,7 +184,8 @@ TEST(Reports, AnEmptyTableGivesEmptyReports) {
   EXPECT_TRUE(s.classes.empty());
   std::ostringstream summary, lcov, jacoco;
   writeSummary(s, SummaryOptions(), summary);
-  EXPECT_NE(summary.str().find("Total (0 classes)      -      0/0      -           -        0/0      0/0"),
+  EXPECT_NE(summary.str().find(
+                "Total (0 classes)      -      0/0      -           -        0/0      0/0"),
             std::string::npos)
       << summary.str();
   EXPECT_EQ(writeLcov(s, LcovOptions(), lcov), 0u);
