@@ -169,6 +169,11 @@ TEST(ClassFiles, AreDescribedByTheRuntimesRules) {
   EXPECT_EQ(error, "a malformed class file (its structure can't be read)");
 }
 
+// A path as the folder walk spells it: with the system's own separators.
+std::string nativePath(const std::string& path) {
+  return std::filesystem::path(path).make_preferred().string();
+}
+
 TEST(ClassFiles, FoldersAndJarsAreRead) {
   TempDir dir;
   std::filesystem::create_directories(dir.file("classes/app"));
@@ -180,7 +185,7 @@ TEST(ClassFiles, FoldersAndJarsAreRead) {
   std::vector<ClassFileClass> classes = readClassPaths({dir.file("classes"), dir.file("lib.jar")});
   ASSERT_EQ(classes.size(), 2u);
   EXPECT_EQ(classes[0].name, "app/Polygon");
-  EXPECT_EQ(classes[0].origin, dir.file("classes/app/Polygon.class"));
+  EXPECT_EQ(classes[0].origin, nativePath(dir.file("classes/app/Polygon.class")));
   EXPECT_EQ(classes[1].name, "app/Square");
   EXPECT_EQ(classes[1].origin, dir.file("lib.jar") + "!/app/Square.class");
 }
@@ -206,7 +211,8 @@ TEST(ClassFiles, BadInputGetsOneLineNamingThePathAndTheReason) {
   cut.resize(cut.size() - 3);
   writeBytes(dir.file("bad/Cut.class"), cut);
   EXPECT_EQ(failureOf({dir.file("bad")}),
-            dir.file("bad/Cut.class") + ": a malformed class file (its structure can't be read)");
+            nativePath(dir.file("bad/Cut.class")) +
+                ": a malformed class file (its structure can't be read)");
   // A jar whose central directory points past its end.
   std::vector<uint8_t> broken = storedZip({{"app/Square.class", shapeInterface("app/Square")}});
   broken[broken.size() - 6] = 0xff;
