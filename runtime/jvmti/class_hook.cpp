@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "classfile/bytes.h"
 #include "classfile/class_file.h"
 #include "classfile/instrument.h"
 #include "runtime/jvmti/class_records.h"
@@ -19,18 +20,9 @@ std::atomic<bool> instrumenting{false};
 // Object IDs: a class takes one, then one per method. 0 is never used.
 std::atomic<uint32_t> nextId{1};
 
-// The description that buildClassRecords reads (class_records.h).
-struct DescriptionWriter {
-  std::vector<uint8_t> bytes;
-  void u1(uint32_t v) { bytes.push_back(static_cast<uint8_t>(v)); }
-  void u2(uint32_t v) {
-    u1(v >> 8);
-    u1(v);
-  }
-  void u4(uint32_t v) {
-    u2(v >> 16);
-    u2(v);
-  }
+// The description that buildClassRecords reads (class_records.h): big-endian
+// integers as in a class file, and length-prefixed texts.
+struct DescriptionWriter : classfile::ByteWriter {
   void utf(std::string_view text) {
     u2(static_cast<uint32_t>(text.size()));
     bytes.insert(bytes.end(), text.begin(), text.end());
