@@ -53,11 +53,7 @@ class JvmDestfile : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     classes_ = new std::string(makeTempDir("destfile-classes"));
-    std::ofstream(*classes_ + "/Tick.java") << kTick;
-    std::vector<std::string> argv = {CCI_E2E_JAVAC, "--release", "11",
-                                     "-d",          *classes_,   *classes_ + "/Tick.java"};
-    ProcessResult r = runProcess(argv, *classes_);
-    ASSERT_EQ(r.exitCode, 0) << describeProcess(argv, r);
+    ASSERT_TRUE(compileClass(*classes_, "Tick", kTick));
   }
 
   static std::vector<std::string> tickCommand(const std::string& options,

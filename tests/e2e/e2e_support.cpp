@@ -70,6 +70,15 @@ TempRoot* tempRoot = static_cast<TempRoot*>(::testing::AddGlobalTestEnvironment(
 
 std::string makeTempDir(const char* prefix) { return makeUniqueDir(tempRoot->path(), prefix); }
 
+bool compileClass(const std::string& dir, const std::string& name, const std::string& source) {
+  std::ofstream(dir + "/" + name + ".java") << source;
+  std::vector<std::string> argv = {CCI_E2E_JAVAC, "--release", "11",
+                                   "-d",          dir,         dir + "/" + name + ".java"};
+  ProcessResult r = runProcess(argv, dir);
+  EXPECT_EQ(r.exitCode, 0) << describeProcess(argv, r);
+  return r.exitCode == 0;
+}
+
 std::vector<std::string> filesEndingWith(const std::string& dir, const char* suffix) {
   std::vector<std::string> found;
   size_t suffixLength = strlen(suffix);

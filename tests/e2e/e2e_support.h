@@ -25,6 +25,9 @@ std::string sourceDir();
 // A new empty folder in this test process's folder under the system's
 // temporary folder; all of them are removed at the end when every test passed.
 std::string makeTempDir(const char* prefix);
+// Writes the source of class `name` into dir and compiles it there for Java 11;
+// false (with a test failure showing javac's output) when javac fails.
+bool compileClass(const std::string& dir, const std::string& name, const std::string& source);
 // The files of a folder whose names end with suffix.
 std::vector<std::string> filesEndingWith(const std::string& dir, const char* suffix);
 

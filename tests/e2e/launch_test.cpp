@@ -18,17 +18,6 @@
 namespace e2e {
 namespace {
 
-// Compiles the class `name` from source into dir; false (with a failure)
-// when javac fails.
-bool compileClass(const std::string& dir, const std::string& name, const std::string& source) {
-  std::ofstream(dir + "/" + name + ".java") << source;
-  std::vector<std::string> argv = {CCI_E2E_JAVAC, "--release", "11",
-                                   "-d",          dir,         dir + "/" + name + ".java"};
-  ProcessResult r = runProcess(argv, dir);
-  EXPECT_EQ(r.exitCode, 0) << describeProcess(argv, r);
-  return r.exitCode == 0;
-}
-
 std::string fileName(const std::string& path) { return path.substr(path.rfind('/') + 1); }
 
 // The paths that "Generating snapshot in PATH..." lines name, in order.

@@ -20,17 +20,6 @@ int occurrences(const std::string& text, const std::string& what) {
   return n;
 }
 
-// Writes the source of class `name` into dir and compiles it there; false
-// (with a failure) when javac fails.
-bool compile(const std::string& dir, const std::string& name, const std::string& source) {
-  std::ofstream(dir + "/" + name + ".java") << source;
-  std::vector<std::string> argv = {CCI_E2E_JAVAC, "--release", "11",
-                                   "-d",          dir,         dir + "/" + name + ".java"};
-  ProcessResult r = runProcess(argv, dir);
-  EXPECT_EQ(r.exitCode, 0) << describeProcess(argv, r);
-  return r.exitCode == 0;
-}
-
 std::string plainRunOutput(const std::string& dir, const std::string& mainClass) {
   std::vector<std::string> argv = {javaPath(), "-cp", dir, mainClass};
   return runProcess(argv, dir).out;
@@ -89,7 +78,7 @@ TEST(JvmClassFiles, MethodTooLargeOnceInstrumentedIsReportedOnceAndLeftUncounted
       "    System.out.println(\"huge \" + big(3) + \" \" + big(4));\n"
       "  }\n"
       "}\n";
-  ASSERT_TRUE(compile(dir, "Huge", source));
+  ASSERT_TRUE(compileClass(dir, "Huge", source));
   std::string expected = plainRunOutput(dir, "Huge");
   ASSERT_EQ(expected.rfind("huge ", 0), 0u) << expected;
   CoverageRun run = runCovered(StartMode::kAgentPath, "Huge", dir);
@@ -130,7 +119,7 @@ TEST(JvmClassFiles, JumpsThatOutgrowSixteenBitsAreWidened) {
       "    System.out.println(\"wide \" + wide(0, 1) + \" \" + wide(1, 2) + \" \" + wide(2, 3));\n"
       "  }\n"
       "}\n";
-  ASSERT_TRUE(compile(dir, "Wide", source));
+  ASSERT_TRUE(compileClass(dir, "Wide", source));
   std::string expected = plainRunOutput(dir, "Wide");
   ASSERT_EQ(expected.rfind("wide ", 0), 0u) << expected;
   CoverageRun run = runCovered(StartMode::kAgentPath, "Wide", dir);
