@@ -88,6 +88,17 @@ void SEWriteKey(SEStream* stream, const char* key) {
   writeBlock(stream, key, keyLength);
 }
 
+void SEWriteListHeader(SEStream* stream, int32_t count) {
+  writeTag(stream, SE_TAG_LIST);
+  writeCount(stream, count);
+}
+
+void SEWriteString(SEStream* stream, const char* data, int32_t length) {
+  writeTag(stream, SE_TAG_STRING);
+  writeCount(stream, length);
+  writeBlock(stream, data, length);
+}
+
 void SEWriteInt32(SEStream* stream, int32_t value) {
   if (value >= 0 && value < 255) {
     uint8_t bytes[1] = {static_cast<uint8_t>(value)};
@@ -125,13 +136,10 @@ void SEWrite(SEStream* stream, const SElem* e) {
       SEWriteInt64(stream, e->int64Value);
       break;
     case SE_STRING:
-      writeTag(stream, SE_TAG_STRING);
-      writeCount(stream, e->string.length);
-      writeBlock(stream, e->string.data, e->string.length);
+      SEWriteString(stream, e->string.data, e->string.length);
       break;
     case SE_LIST:
-      writeTag(stream, SE_TAG_LIST);
-      writeCount(stream, e->children->count);
+      SEWriteListHeader(stream, e->children->count);
       for (int32_t i = 0; i < e->children->count; i++) {
         SEWrite(stream, static_cast<const SElem*>(e->children->items[i]));
       }

@@ -62,6 +62,11 @@ void SEWrite(SEStream* stream, const SElem* e);
 // the members' order and their number in step with the header.
 void SEWriteNamedHeader(SEStream* stream, int32_t memberCount);
 void SEWriteKey(SEStream* stream, const char* key);
+// A list written piece by piece: the header, then count members (SEWrite or
+// SEWriteInt32 ...), the same bytes as SEWrite of an SE_LIST element.
+void SEWriteListHeader(SEStream* stream, int32_t count);
+// The bytes of an SE_STRING element holding length bytes of data.
+void SEWriteString(SEStream* stream, const char* data, int32_t length);
 // The integer form of value, exactly as an SE_INT32 element holding it.
 void SEWriteInt32(SEStream* stream, int32_t value);
 // The 64-bit form: values 0 .. 0xFFFFFFFE in the integer form of their low 32

@@ -23,6 +23,7 @@
 #include "runtime/jvmti/monitor.h"
 #include "runtime/jvmti/probes.h"
 #include "runtime/jvmti/runtime_state.h"
+#include "runtime/jvmti/startup_trace.h"
 #include "runtime/jvmti/vm.h"
 #include "support/hash_table.h"
 #include "support/vector.h"
@@ -132,11 +133,13 @@ void startJavaSide(JNIEnv* env, jclass bootstrap, RuntimeState& s) {
 }
 
 void JNICALL onVMInit(jvmtiEnv*, JNIEnv* env, jthread) {
+  traceMark("vm init");
   RuntimeState& s = state();
   // Classes are instrumented only once the probes they call are bound.
   ProbeKind probes = bindProbes(s.jvmti, env, s.options.emptyProbes, s.options.inlineCounting);
   s.options.inlineCounting = probes == ProbeKind::kInline;
   if (probes != ProbeKind::kNone) enableInstrumenting();
+  traceMark("probes bound");
 
   jclass bootstrap = env->FindClass("quorvatix/cci/Bootstrap");
   if (bootstrap == nullptr) {
@@ -145,17 +148,29 @@ void JNICALL onVMInit(jvmtiEnv*, JNIEnv* env, jthread) {
   }
   std::string commandText = systemProperty(s.jvmti, "sun.java.command");
   if (!s.launcherMode) s.mainClass = findMainClass(env, bootstrap, commandText, s.launchClassPath);
-  if (!s.launcherMode && s.options.autoStart) startJavaSide(env, bootstrap, s);
+  traceMark("main class named");
+  if (!s.launcherMode && s.options.autoStart) {
+    startJavaSide(env, bootstrap, s);
+    traceMark("java side started");
+  }
   env->DeleteLocalRef(bootstrap);
 }
 
 void JNICALL onVMDeath(jvmtiEnv*, JNIEnv* env) {
   // Nothing is instrumented from here on: the VM is going down.
   disableInstrumenting();
+  traceMark("vm death");
+  traceClassHookTotals();
   // Before the agent's own shutdown: the counts are final, the agent still bound.
-  if (!state().options.destfile.empty()) writeDestfile(env, state().options);
+  if (!state().options.destfile.empty()) {
+    writeDestfile(env, state().options);
+    traceMark("destfile written");
+  }
   void* handler = handlerAt(kCciSlotShutdown);
-  if (handler != nullptr) reinterpret_cast<CciEnvHandler>(handler)(env);
+  if (handler != nullptr) {
+    reinterpret_cast<CciEnvHandler>(handler)(env);
+    traceMark("agent shut down");
+  }
 }
 
 void JNICALL onThreadEnd(jvmtiEnv*, JNIEnv* env, jthread) {
@@ -170,6 +185,7 @@ jint load(JavaVM* vm, const char* optionText) {
     fputs("cci: loaded twice; the second load is ignored\n", stderr);
     return JNI_OK;
   }
+  traceStart();
   std::string error;
   if (!parseOptions(optionText, &s.options, &error)) {
     fprintf(stderr, "cci: %s\n", error.c_str());
@@ -222,7 +238,7 @@ jint load(JavaVM* vm, const char* optionText) {
   callbacks.VMInit = &onVMInit;
   callbacks.VMDeath = &onVMDeath;
   callbacks.ThreadEnd = &onThreadEnd;
-  callbacks.ClassFileLoadHook = &onClassFileLoad;
+  callbacks.ClassFileLoadHook = classHookToRegister();
   if (jvmti->SetEventCallbacks(&callbacks, sizeof callbacks) != JVMTI_ERROR_NONE) return JNI_ERR;
   const jvmtiEvent events[] = {JVMTI_EVENT_VM_INIT, JVMTI_EVENT_VM_DEATH, JVMTI_EVENT_THREAD_END,
                                JVMTI_EVENT_CLASS_FILE_LOAD_HOOK};
@@ -232,6 +248,7 @@ jint load(JavaVM* vm, const char* optionText) {
     }
   }
   s.initialized.store(1, std::memory_order_release);
+  traceMark("loaded");
   return JNI_OK;
 }
 
