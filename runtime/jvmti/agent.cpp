@@ -138,7 +138,16 @@ void JNICALL onVMInit(jvmtiEnv*, JNIEnv* env, jthread) {
   // Classes are instrumented only once the probes they call are bound.
   ProbeKind probes = bindProbes(s.jvmti, env, s.options.emptyProbes, s.options.inlineCounting);
   s.options.inlineCounting = probes == ProbeKind::kInline;
-  if (probes != ProbeKind::kNone) enableInstrumenting();
+  if (probes != ProbeKind::kNone) {
+    enableInstrumenting();
+    // Only now: the hook would leave every earlier class alone, and the JVM
+    // pays for each event it posts (a class from the CDS archive has its bytes
+    // read from the runtime image just for the hook).
+    if (s.jvmti->SetEventNotificationMode(JVMTI_ENABLE, JVMTI_EVENT_CLASS_FILE_LOAD_HOOK,
+                                          nullptr) != JVMTI_ERROR_NONE) {
+      fputs("cci: the JVM refuses the class file load hook; nothing will be counted\n", stderr);
+    }
+  }
   traceMark("probes bound");
 
   jclass bootstrap = env->FindClass("quorvatix/cci/Bootstrap");
@@ -186,6 +195,7 @@ jint load(JavaVM* vm, const char* optionText) {
     return JNI_OK;
   }
   traceStart();
+  prepareMonitors();
   std::string error;
   if (!parseOptions(optionText, &s.options, &error)) {
     fprintf(stderr, "cci: %s\n", error.c_str());
@@ -240,8 +250,8 @@ jint load(JavaVM* vm, const char* optionText) {
   callbacks.ThreadEnd = &onThreadEnd;
   callbacks.ClassFileLoadHook = classHookToRegister();
   if (jvmti->SetEventCallbacks(&callbacks, sizeof callbacks) != JVMTI_ERROR_NONE) return JNI_ERR;
-  const jvmtiEvent events[] = {JVMTI_EVENT_VM_INIT, JVMTI_EVENT_VM_DEATH, JVMTI_EVENT_THREAD_END,
-                               JVMTI_EVENT_CLASS_FILE_LOAD_HOOK};
+  // The class file load hook is enabled at VM init, once the probes are bound.
+  const jvmtiEvent events[] = {JVMTI_EVENT_VM_INIT, JVMTI_EVENT_VM_DEATH, JVMTI_EVENT_THREAD_END};
   for (jvmtiEvent event : events) {
     if (jvmti->SetEventNotificationMode(JVMTI_ENABLE, event, nullptr) != JVMTI_ERROR_NONE) {
       return JNI_ERR;

@@ -92,6 +92,30 @@ TEST(CciMonitor, ExcludesOtherThreads) {
   EXPECT_EQ(counter, 80000);
 }
 
+// Prepared on a helper thread while threads already contend: whichever way the
+// race goes (they wait for the registration, or it is long done), they still
+// exclude each other, and preparing again changes nothing.
+TEST(CciMonitor, PreparedWhileThreadsContendStillExcludes) {
+  void* m = kept(newMonitor("prepared"));
+  long counter = 0;
+  std::vector<std::thread> threads;
+  threads.reserve(3);
+  for (int t = 0; t < 3; t++) {
+    threads.emplace_back([&] {
+      for (int i = 0; i < 20000; i++) {
+        enterMonitor(m);
+        long seen = counter;
+        counter = seen + 1;
+        exitMonitor(m);
+      }
+    });
+  }
+  prepareMonitors();
+  prepareMonitors();
+  for (std::thread& t : threads) t.join();
+  EXPECT_EQ(counter, 60000);
+}
+
 TEST(CciMonitorDeathTest, ExitByANonOwnerAborts) {
   void* m = kept(newMonitor("guarded"));
   EXPECT_DEATH(exitMonitor(m), "cci: exit by a thread that does not own monitor \"guarded\"");
