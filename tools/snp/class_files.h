@@ -21,7 +21,8 @@ struct ClassFileMethod {
   std::string name;
   std::string descriptor;
   uint16_t accessFlags = 0;
-  std::vector<int32_t> lines;  // source line of each line slot
+  std::vector<int32_t> lines;          // source line of each line slot
+  bool generatedRecordMethod = false;  // a record's equals/hashCode/toString by javac
 };
 
 struct ClassFileClass {
@@ -30,6 +31,9 @@ struct ClassFileClass {
   bool hasSourceFile = false;
   std::string sourceFile;
   uint16_t accessFlags = 0;
+  // Kotlin: the first line number given to inlined code (0: none); lines
+  // from it on lie past the end of the source file (compiler_code.h).
+  int32_t firstInlinedLine = 0;
   std::vector<ClassFileMethod> methods;
   bool isInterface() const { return (accessFlags & 0x0200) != 0; }
 };
