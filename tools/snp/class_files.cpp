@@ -114,12 +114,11 @@ bool describeClassFile(const uint8_t* data, size_t size, ClassFileClass* out, bo
   out->accessFlags = outline.accessFlags;
   out->firstInlinedLine =
       kotlinFirstInlinedLine(outline.name, outline.sourceFile, sourceDebugExtension(cf));
-  bool record = isRecordClass(cf);
   out->methods.clear();
   for (size_t i = 0; i < outline.methods.size(); i++) {
     const classfile::MethodOutline& m = outline.methods[i];
     ClassFileMethod method;
-    method.generatedRecordMethod = record && isGeneratedRecordMethod(cf, cf.methods[i]);
+    method.compilerMade = compilerMadeMethod(cf, cf.methods[i]);
     method.name.assign(m.name);
     method.descriptor.assign(m.descriptor);
     method.accessFlags = m.accessFlags;

@@ -22,7 +22,8 @@ struct ClassFileMethod {
   std::string descriptor;
   uint16_t accessFlags = 0;
   std::vector<int32_t> lines;          // source line of each line slot
-  bool generatedRecordMethod = false;  // a record's equals/hashCode/toString by javac
+  // Why the compiler made it (compiler_code.h), or nullptr.
+  const char* compilerMade = nullptr;
 };
 
 struct ClassFileClass {

@@ -80,6 +80,27 @@ bool codeOf(const ClassFile& cf, const Member& m, const uint8_t** code, uint32_t
   return false;
 }
 
+// private Color(String name, int ordinal) { super(name, ordinal); }
+bool isEnumConstructor(const ClassFile& cf, const Member& m) {
+  constexpr uint8_t kIload2 = 0x1c, kInvokespecial = 0xb7, kReturn = 0xb1;
+  if ((m.accessFlags & 0x0002) == 0 || classfile::memberName(cf, m) != "<init>" ||
+      classfile::memberDescriptor(cf, m) != "(Ljava/lang/String;I)V") {
+    return false;
+  }
+  const uint8_t* code = nullptr;
+  uint32_t length = 0;
+  if (!codeOf(cf, m, &code, &length) || length != 7 || code[0] != kAload0 || code[1] != kAload1 ||
+      code[2] != kIload2 || code[3] != kInvokespecial || code[6] != kReturn) {
+    return false;
+  }
+  uint32_t owner = 0, nameAndType = 0, name = 0, type = 0;
+  return indexPair(cf, readU2(code + 4), classfile::kMethodref, &owner, &nameAndType) &&
+         classfile::classNameAt(cf, owner) == "java/lang/Enum" &&
+         indexPair(cf, nameAndType, classfile::kNameAndType, &name, &type) &&
+         classfile::utf8At(cf, name) == "<init>" &&
+         classfile::utf8At(cf, type) == "(Ljava/lang/String;I)V";
+}
+
 std::string_view nextLine(std::string_view* text) {
   size_t end = text->find('\n');
   std::string_view line = text->substr(0, end);
@@ -105,8 +126,15 @@ bool skipChar(std::string_view* s, char c) {
 
 }  // namespace
 
-bool isRecordClass(const ClassFile& cf) {
-  return classfile::classNameAt(cf, cf.superClass) == "java/lang/Record";
+const char* compilerMadeMethod(const ClassFile& cf, const Member& method) {
+  std::string_view super = classfile::classNameAt(cf, cf.superClass);
+  if (super == "java/lang/Record" && isGeneratedRecordMethod(cf, method)) {
+    return "record method made by javac";
+  }
+  if (super == "java/lang/Enum" && isEnumConstructor(cf, method)) {
+    return "enum constructor made by javac";
+  }
+  return nullptr;
 }
 
 bool isGeneratedRecordMethod(const ClassFile& cf, const Member& method) {

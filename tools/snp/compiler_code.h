@@ -5,6 +5,10 @@
 //     one invokedynamic of java/lang/runtime/ObjectMethods.bootstrap between
 //     loading its operands and returning. A record's own equals (any other
 //     code) is the programmer's.
+//   - An enum's constructor that only passes name and ordinal on to
+//     java/lang/Enum: javac's when the enum declares none. Its line is the
+//     enum's declaration, which the class initialiser holds too, so it
+//     changes the method counts only.
 //   - The first line of a Kotlin class that an inline function's code was
 //     given: kotlinc copies an inline function's body into its callers and
 //     numbers those lines past the end of the file, recording the mapping in
@@ -24,11 +28,11 @@
 
 #include "classfile/class_file.h"
 
-// Whether the class extends java/lang/Record (only a record can).
-bool isRecordClass(const classfile::ClassFile& cf);
+// Why `method` is the compiler's (a short reason), or nullptr when it is not.
+const char* compilerMadeMethod(const classfile::ClassFile& cf, const classfile::Member& method);
 
-// Whether `method` of a record class is one of the equals(Object),
-// hashCode() and toString() that javac generates.
+// Whether `method` is one of the equals(Object), hashCode() and toString()
+// that javac generates for a record (the class is not checked).
 bool isGeneratedRecordMethod(const classfile::ClassFile& cf, const classfile::Member& method);
 
 // The first line number that a Kotlin class's SMAP gives to inlined code, or

@@ -44,8 +44,7 @@ const char* methodFilter(const SnpClass& c, const SnpMethod& m, const ClassFileM
       return "enum valueOf(String)";
     }
   }
-  if (file != nullptr && file->generatedRecordMethod) return "record method made by javac";
-  return nullptr;
+  return file == nullptr ? nullptr : file->compilerMade;
 }
 
 const char* classFilter(const SnpClass& c) {

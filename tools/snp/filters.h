@@ -13,6 +13,8 @@
 // not (the snapshot says neither that a class is a record nor where a file
 // ends; compiler_code.h):
 //   - a record's generated equals, hashCode and toString;
+//   - an enum's constructor that javac wrote (it only passes name and
+//     ordinal on);
 //   - Kotlin's inlined code: line slots numbered past the end of the file.
 // --no-filters turns them all off.
 //
