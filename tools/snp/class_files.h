@@ -21,7 +21,7 @@ struct ClassFileMethod {
   std::string name;
   std::string descriptor;
   uint16_t accessFlags = 0;
-  std::vector<int32_t> lines;          // source line of each line slot
+  std::vector<int32_t> lines;  // source line of each line slot
   // Why the compiler made it (compiler_code.h), or nullptr.
   const char* compilerMade = nullptr;
 };
