@@ -2,10 +2,10 @@
 // default and static methods, an enum, a record, try-with-resources, finally,
 // lambdas and a class that never loads) runs under JaCoCo 0.8.6 and, in
 // another JVM, under ccover. Both then report over the same class files:
-// JaCoCo's own XML report, and
-// `snp jacoco --classes`, with snp's filters. Every source file's lines, each
-// covered or missed, and every class's method counts must be the same,
-// except for the differences listed below with their reasons.
+// JaCoCo's own XML report, and `snp jacoco --classes` with snp's filters.
+// Every source file's lines, each covered or missed, and every class's method
+// counts must be the same, except for the differences listed below with their
+// reasons.
 #include <fstream>
 #include <map>
 #include <sstream>
