@@ -15,12 +15,16 @@
 #include "tools/snp/html_file_page.h"
 #include "tools/snp/html_page.h"
 #include "tools/snp/output_file.h"
+#include "tools/snp/page_writer.h"
 #include "tools/snp/report_classes.h"
 #include "tools/snp/text.h"
 
 namespace fs = std::filesystem;
 
 namespace {
+
+// Creating files is the report's cost; see page_writer.h.
+constexpr unsigned kWriterThreads = 4;
 
 // One page of the report: a source file with every class compiled from it,
 // or a class without a source file name on a page of its own.
@@ -135,26 +139,6 @@ bool readWhole(const fs::path& path, std::string* text) {
   return !in.bad();
 }
 
-// A page of the report, created in the folder being built; messages name it by
-// its place in the report.
-SnpError pageError(const std::string& name, const SnpError& e) {
-  std::string why = e.what();
-  const std::string prefix = "cannot write: ";
-  if (why.compare(0, prefix.size(), prefix) == 0) why = why.substr(prefix.size());
-  return SnpError("cannot write " + name + ": " + why);
-}
-
-void writePage(const fs::path& folder, const std::string& name, const HtmlOut& page) {
-  try {
-    OutputFile out((folder / name).string(), OutputFile::Mode::kNewFile);
-    const std::string& bytes = page.str();
-    if (fwrite(bytes.data(), 1, bytes.size(), out.file()) != bytes.size()) out.failed(errno);
-    out.commit();
-  } catch (const SnpError& e) {
-    throw pageError(name, e);
-  }
-}
-
 void writeIndex(const Snapshot& s, const HtmlOptions& options,
                 const std::vector<PackagePage>& packages, const Figures& figures, HtmlOut* out) {
   pageHead(out, options.title);
@@ -231,6 +215,7 @@ size_t writeReport(const Snapshot& s, const HtmlOptions& options, const fs::path
                    std::vector<std::string>* warnings) {
   std::vector<PackagePage> packages = layout(s);
   Figures figures(s);
+  PageWriter writer(folder.string(), kWriterThreads);
   HtmlOut page;
   size_t written = 0;
   for (const PackagePage& p : packages) {
@@ -258,18 +243,16 @@ size_t writeReport(const Snapshot& s, const HtmlOptions& options, const fs::path
         view.missing =
             f.sourcePath.empty() ? "No source file name in the class." : "Source file not found.";
       }
-      page.clear();
       writeFilePage(s, view, &page);
-      writePage(folder, p.folder + "/" + f.page, page);
+      writer.put(p.folder + "/" + f.page, page.take());
       written++;
     }
-    page.clear();
     writePackagePage(options, p, figures, &page);
-    writePage(folder, p.folder + "/index.html", page);
+    writer.put(p.folder + "/index.html", page.take());
   }
-  page.clear();
   writeIndex(s, options, packages, figures, &page);
-  writePage(folder, "index.html", page);
+  writer.put("index.html", page.take());
+  writer.finish();
   return written;
 }
 

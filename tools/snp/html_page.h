@@ -33,6 +33,12 @@ class HtmlOut {
   HtmlOut& fraction(uint64_t part, uint64_t whole) { return number(part).raw("/").number(whole); }
   const std::string& str() const { return text_; }
   void clear() { text_.clear(); }
+  // The text, leaving this empty.
+  std::string take() {
+    std::string out = std::move(text_);
+    text_.clear();
+    return out;
+  }
 
  private:
   std::string text_;
