@@ -10,6 +10,7 @@
 #include <map>
 #include <random>
 #include <set>
+#include <unordered_map>
 
 #include "tools/snp/figures.h"
 #include "tools/snp/html_file_page.h"
@@ -88,11 +89,14 @@ std::vector<PackagePage> layout(const Snapshot& s) {
   return packages;
 }
 
-// The figures of every class, counted once and summed by file and package.
+// The figures of every class, counted once; three pages show each.
 class Figures {
  public:
-  explicit Figures(const Snapshot& s) : s_(s), headline_(s) {}
-  RowFigures of(const SnpClass& c) const { return {headline_.of(c), countClass(s_, c)}; }
+  explicit Figures(const Snapshot& s) {
+    HeadlineLines headline(s);
+    for (const SnpClass* c : reportedClasses(s)) rows_[c] = {headline.of(*c), countClass(s, *c)};
+  }
+  const RowFigures& of(const SnpClass& c) const { return rows_.at(&c); }
   RowFigures of(const FilePage& f) const {
     RowFigures sum;
     for (const SnpClass* c : f.classes) sum.add(of(*c));
@@ -100,8 +104,7 @@ class Figures {
   }
 
  private:
-  const Snapshot& s_;
-  HeadlineLines headline_;
+  std::unordered_map<const SnpClass*, RowFigures> rows_;
 };
 
 // Where a source file may be read: its path under the source root, when that

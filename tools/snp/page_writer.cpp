@@ -32,17 +32,17 @@ PageWriter::~PageWriter() {
     closed_ = true;
     queue_.clear();
   }
-  changed_.notify_all();
+  work_.notify_all();
   for (std::thread& t : threads_) t.join();
 }
 
 void PageWriter::put(std::string name, std::string bytes) {
   std::unique_lock<std::mutex> hold(lock_);
-  changed_.wait(hold, [this] { return queue_.size() < kQueuedPages || !failure_.empty(); });
+  room_.wait(hold, [this] { return queue_.size() < kQueuedPages || !failure_.empty(); });
   if (!failure_.empty()) throw SnpError(failure_);
   queue_.emplace_back(std::move(name), std::move(bytes));
   hold.unlock();
-  changed_.notify_all();
+  work_.notify_one();
 }
 
 void PageWriter::finish() {
@@ -50,7 +50,7 @@ void PageWriter::finish() {
     std::lock_guard<std::mutex> hold(lock_);
     closed_ = true;
   }
-  changed_.notify_all();
+  work_.notify_all();
   for (std::thread& t : threads_) t.join();
   threads_.clear();
   if (!failure_.empty()) throw SnpError(failure_);
@@ -61,12 +61,12 @@ void PageWriter::run() {
     std::pair<std::string, std::string> page;
     {
       std::unique_lock<std::mutex> hold(lock_);
-      changed_.wait(hold, [this] { return !queue_.empty() || closed_; });
+      work_.wait(hold, [this] { return !queue_.empty() || closed_; });
       if (queue_.empty()) return;
       page = std::move(queue_.front());
       queue_.pop_front();
     }
-    changed_.notify_all();  // room for put()
+    room_.notify_one();
     std::string failure;
     try {
       OutputFile out((std::filesystem::path(folder_) / page.first).string(),
@@ -84,7 +84,8 @@ void PageWriter::run() {
         closed_ = true;
         queue_.clear();
       }
-      changed_.notify_all();
+      work_.notify_all();
+      room_.notify_all();
     }
   }
 }

@@ -41,7 +41,8 @@ class PageWriter {
 
   std::string folder_;
   std::mutex lock_;
-  std::condition_variable changed_;
+  std::condition_variable work_;  // a page queued, or closed
+  std::condition_variable room_;  // a page taken, or a failure
   std::deque<std::pair<std::string, std::string>> queue_;
   bool closed_ = false;
   std::string failure_;  // the first, "" while none
