@@ -10,7 +10,10 @@
 # memory of that run are printed. With SNP_BASELINE, the report formats are
 # also timed with that other snp, each run beside this one's in turn, and the
 # ratio of the best times printed: on a shared machine only runs taken side by
-# side compare.
+# side compare. The work folder is made under $TMPDIR: html writes a file per
+# source file, and on a disk whose file creation is slow (ext4 mounted with
+# discard: each removed report slows the next one's creates) TMPDIR=/dev/shm
+# times the tool rather than the file system.
 set -euo pipefail
 build=${1:-build/linux-x64}
 methods=${2:-50000}
