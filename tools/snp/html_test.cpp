@@ -272,13 +272,16 @@ TEST(Html, OverLongAndCaseFoldedNamesGetDistinctPageNames) {
   mutableClass(&s, "app/util/Strings")->name = longName + "/Strings";
   mutableClass(&s, "app/NoLines")->name = "App/NoLines";
   mutableClass(&s, "app/tools/Caf\xc3\xa9")->sourceName = "main.java";
+  mutableClass(&s, "app/tools/Main$Helper")->name = "Helper";  // the default package
   std::vector<std::string> warnings;
-  EXPECT_EQ(html(s, dir.file("report"), "", &warnings), 5u);
+  EXPECT_EQ(html(s, dir.file("report"), "", &warnings), 6u);
   std::string index = readText(dir.file("report/index.html"));
   EXPECT_TRUE(contains(index, "href=\"" + page + "/index.html\"")) << index;
   EXPECT_TRUE(fs::exists(dir.file("report/" + page + "/Strings.java.html")));
   EXPECT_TRUE(contains(index, "href=\"app-2/index.html\">app</a>")) << "App sorts first";
   EXPECT_TRUE(fs::exists(dir.file("report/app.tools/main.java-2.html")));
+  EXPECT_TRUE(contains(index, "<a href=\"default/index.html\">(default package)</a>"));
+  EXPECT_TRUE(fs::exists(dir.file("report/default/Main.java.html")));
 }
 
 TEST(Html, SourcesAreReadOnlyFromInsideTheRoot) {
