@@ -3,8 +3,8 @@
 // Content-Security-Policy that lets the page load nothing else), the
 // breadcrumb, and the rows of the sortable figure tables.
 //
-// A page is built whole in memory and written with one call: the report has a
-// page per source file, and per-line stream formatting was most of its cost.
+// A page is built whole in one string and handed to the page writer
+// (page_writer.h), which writes it with one call.
 //
 // Thread-safety: one HtmlOut per page, used by one thread.
 #ifndef CCOVER_TOOLS_SNP_HTML_PAGE_H_
@@ -44,7 +44,7 @@ class HtmlOut {
   std::string text_;
 };
 
-// The page up to <body>; depth is how many folders below index.html it is.
+// The page up to <body>.
 void pageHead(HtmlOut* out, std::string_view title);
 // The script and the closing tags.
 void pageEnd(HtmlOut* out);
