@@ -31,10 +31,11 @@ struct Inline {
 
   uint8_t hi(uint32_t v) const { return static_cast<uint8_t>(v >> 8); }
   uint8_t lo(uint32_t v) const { return static_cast<uint8_t>(v); }
-  Bytes records() const { return {0x14, hi(base + 13), lo(base + 13)}; }  // ldc2_w
+  Bytes records() const { return {0x14, hi(base + 16), lo(base + 16)}; }  // ldc2_w
   Bytes countLine() const { return {0xb8, hi(base + 6), lo(base + 6)}; }
   Bytes countEntryLine() const { return {0xb8, hi(base + 9), lo(base + 9)}; }
   Bytes countEntry() const { return {0xb8, hi(base + 12), lo(base + 12)}; }
+  Bytes countHit() const { return {0xb8, hi(base + 15), lo(base + 15)}; }
 };
 
 Inline instrumentInline(TestClass& tc) {
@@ -80,33 +81,36 @@ TEST(InlineProbes, PassTheCountersTheRecordsDistanceAndTheClassWideCounter) {
   ClassFile out;
   ASSERT_TRUE(parseClassFile(run.output.data(), run.output.size(), &out));
   // One Long for the class, high word first; it takes two pool entries.
-  ASSERT_EQ(constantTag(out, run.base + 13), kLong);
-  EXPECT_EQ(readU4(out.data + out.constants[run.base + 13] + 1), 0x12u);
-  EXPECT_EQ(readU4(out.data + out.constants[run.base + 13] + 5), 0x34ABCDEFu);
-  EXPECT_EQ(out.constantCount, run.base + 15);
+  ASSERT_EQ(constantTag(out, run.base + 16), kLong);
+  EXPECT_EQ(readU4(out.data + out.constants[run.base + 16] + 1), 0x12u);
+  EXPECT_EQ(readU4(out.data + out.constants[run.base + 16] + 5), 0x34ABCDEFu);
+  EXPECT_EQ(out.constantCount, run.base + 18);
   EXPECT_EQ(memberName(out, run.base + 6), "countLine(JII)V");
   EXPECT_EQ(memberName(out, run.base + 9), "countEntryLine(JII)V");
   EXPECT_EQ(memberName(out, run.base + 12), "countEntry(JI)V");
+  EXPECT_EQ(memberName(out, run.base + 15), "countHit(JI)V");
 
   // The block is laid out once, before any probe: two slots each.
   EXPECT_EQ(run.placed, 1);
   EXPECT_EQ(run.placedSlots, (std::vector<uint16_t>{2, 2}));
 
   // Method 0 lies two records back from the counters; its first slot counts
-  // the entry; its counters are 0 and 1.
+  // the entry; its counters are 0 and 1. The second slot follows the first
+  // without a call between: it counts without checking the touched flag.
   MethodView v = viewMethod(run.output, 0);
   EXPECT_EQ(v.code, cat({run.records(),
                          {0x05, 0x03},
                          run.countEntryLine(),
                          {0x04, 0x3b},
                          run.records(),
-                         {0x05, 0x04},
-                         run.countLine(),
+                         {0x04},
+                         run.countHit(),
                          {0x1a, 0x57, 0xb1}}));
   EXPECT_EQ(v.maxStack, 2 + 4);  // a long and two ints on top of the method's own
 
   // Method 1, one record back: the loop jumps back to 0, so the entry probe
-  // is a prefix; its counters follow method 0's, 2 and 3.
+  // is a prefix and the loop's probe checks; its counters follow method 0's,
+  // 2 and 3; the return is reached only from the loop's check.
   v = viewMethod(run.output, 1);
   EXPECT_EQ(v.code, cat({run.records(),
                          {0x04},
@@ -116,8 +120,8 @@ TEST(InlineProbes, PassTheCountersTheRecordsDistanceAndTheClassWideCounter) {
                          run.countLine(),
                          {0x1a, 0x99, 0x00, 0x06, 0xa7, 0xff, 0xf4},  // back to the line probe
                          run.records(),
-                         {0x04, 0x06},
-                         run.countLine(),
+                         {0x06},
+                         run.countHit(),
                          {0xb1}}));
   ASSERT_EQ(run.outline.methods.size(), 2u);
   EXPECT_EQ(run.outline.methods[1].lines, (std::vector<uint16_t>{5, 6}));
@@ -169,15 +173,15 @@ TEST(InlineProbes, CountersAreNumberedByThePlanEvenWhereAMethodLosesItsSlots) {
                                                  run.countEntryLine(),
                                                  {0x00},
                                                  run.records(),
-                                                 {0x04, 0x06},
-                                                 run.countLine(),
+                                                 {0x06},
+                                                 run.countHit(),
                                                  {0xb1}}));
 }
 
 TEST(InlineProbes, APoolWithoutRoomForTheLongLeavesTheClassAsItWas) {
   TestClass tc;
   // The class's own constants leave room for the exact probes' 13 but not
-  // for the inline probes' 15.
+  // for the inline probes' 18.
   TestMethod m;
   m.code = {0xb1};
   m.lines = {{0, 3}};

@@ -7,6 +7,7 @@
 #include "classfile/bytes.h"
 #include "classfile/code_rewriter.h"
 #include "classfile/line_slots.h"
+#include "classfile/touched_checks.h"
 
 namespace classfile {
 namespace {
@@ -103,11 +104,12 @@ struct ProbeRefs {
   uint16_t line = 0;
   uint16_t entryLine = 0;
   uint16_t entry = 0;
+  uint16_t hit = 0;       // inline probes: a line slot's count without the touched check
   uint16_t counters = 0;  // inline probes: the Long constant of the counters' address
 };
 
 bool addProbeRefs(PoolAppender& pool, bool inlineProbes, uint64_t counters, ProbeRefs* refs) {
-  if (!pool.room(inlineProbes ? 15 : 13)) return false;
+  if (!pool.room(inlineProbes ? 18 : 13)) return false;
   uint16_t owner = pool.classRef(pool.utf8("quorvatix/cci/Probes"));
   uint16_t withSlot = pool.utf8(inlineProbes ? "(JII)V" : "(II)V");
   uint16_t withoutSlot = pool.utf8(inlineProbes ? "(JI)V" : "(I)V");
@@ -119,9 +121,13 @@ bool addProbeRefs(PoolAppender& pool, bool inlineProbes, uint64_t counters, Prob
       pool.pair(kMethodref, owner, pool.pair(kNameAndType, pool.utf8(entryLine), withSlot));
   refs->entry =
       pool.pair(kMethodref, owner, pool.pair(kNameAndType, pool.utf8(entry), withoutSlot));
-  if (inlineProbes) refs->counters = pool.longConstant(counters);
+  if (inlineProbes) {
+    refs->hit =
+        pool.pair(kMethodref, owner, pool.pair(kNameAndType, pool.utf8("countHit"), withoutSlot));
+    refs->counters = pool.longConstant(counters);
+  }
   return refs->line != 0 && refs->entryLine != 0 && refs->entry != 0 &&
-         (!inlineProbes || refs->counters != 0);
+         (!inlineProbes || (refs->hit != 0 && refs->counters != 0));
 }
 
 // Pushes an int with the shortest form; false when its constant has no room.
@@ -164,7 +170,9 @@ bool call(PoolAppender& pool, const ProbeRefs& refs, uint16_t method, const Prob
     w.u1(kLdc2W);
     w.u2(refs.counters);
   }
-  if (!pushInt(pool, inlineProbe ? target.fromEnd : target.id, w)) return false;
+  if (method != refs.hit && !pushInt(pool, inlineProbe ? target.fromEnd : target.id, w)) {
+    return false;
+  }
   if (slot != nullptr && !pushInt(pool, *slot + (inlineProbe ? target.firstCounter : 0), w)) {
     return false;
   }
@@ -336,13 +344,15 @@ ClassOutcome instrumentClass(const ClassFile& cf, uint32_t classId, std::vector<
     ins.classes = {&ClassConstants::find, &classConstants, &ClassConstants::name};
     bool entryDone = false;
     bool jumpToStart = startIsTarget(cf, mw.code, mw.bc);
+    std::vector<bool> checks;
+    if (refs.counters != 0) checks = slotsThatCheck(cf, mw.code, mw.bc, slots);
     bool fits = true;
     for (size_t s = 0; s < slots.size() && fits; s++) {
       uint32_t slot = static_cast<uint32_t>(s);
       if (ins.at.empty() || ins.at.back().first != slots[s].offset) {
         ins.at.push_back({slots[s].offset, {}});
       }
-      uint16_t method = refs.line;
+      uint16_t method = refs.counters != 0 && !checks[s] ? refs.hit : refs.line;
       if (!entryDone && slots[s].offset == 0 && !jumpToStart) {
         method = refs.entryLine;
         entryDone = true;
