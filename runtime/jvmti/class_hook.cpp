@@ -67,6 +67,15 @@ struct PlacedBlock {
   }
 };
 
+// counterStart: before the records are registered, so nothing reads them yet.
+void startCounters(const ClassRecords& records, uint32_t start) {
+  for (uint16_t i = 0; i < records.methodCount; i++) {
+    CMethod& m = records.methods[i];
+    m.invocations = start;
+    for (uint16_t slot = 0; slot < m.lineCount; slot++) m.hits[slot] = start;
+  }
+}
+
 void report(const classfile::ClassOutline& outline, bool poolFull) {
   int nameLength = static_cast<int>(outline.name.size());
   if (poolFull) {
@@ -132,6 +141,7 @@ void instrument(jvmtiEnv* jvmti, const char* name, jint length, const unsigned c
     fprintf(stderr, "cci: malformed description of %s; the class is left as it was\n", name);
     return;
   }
+  if (s.options.counterStart != 0) startCounters(records, s.options.counterStart);
   for (size_t i = 0; i < outline.methods.size(); i++) {
     switch (outline.methods[i].outcome) {
       case classfile::MethodOutcome::kCounted:
