@@ -181,7 +181,7 @@ bool buildClassRecords(const uint8_t* data, size_t size, ClassRecords* out,
       m.markedHits = markedHits;
       m.lineNumbers = lineNumbers;
       const uint8_t* at = data + from.linesAt;
-      for (uint32_t s = 0; s < from.slots; s++) {
+      for (size_t s = 0; s < from.slots; s++) {
         lineNumbers[s] = static_cast<uint16_t>((at[2 * s] << 8) | at[2 * s + 1]);
       }
     }

@@ -38,7 +38,7 @@ struct Counts {
 };
 
 uint64_t fakeCounters(void* context, const std::vector<uint16_t>&) {
-  return 0x7f1234560000u + 64u * *static_cast<uint32_t*>(context);
+  return 0x7f1234560000u + 64u * static_cast<uint64_t>(*static_cast<uint32_t*>(context));
 }
 
 std::vector<uint8_t> readFile(const fs::path& path) {
