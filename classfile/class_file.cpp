@@ -93,7 +93,10 @@ bool parseClassFile(const uint8_t* data, size_t size, ClassFile* out) {
       int body = constantBodySize(tag);
       if (body < 0) return false;
       r.skip(static_cast<size_t>(body));
-      if (tag == kLong || tag == kDouble) i++;  // the next slot is unusable
+      if (tag == kLong || tag == kDouble) {
+        i++;  // the next slot is unusable, and must lie inside the pool
+        if (i >= cf.constantCount) return false;
+      }
     }
     if (r.failed) return false;
   }

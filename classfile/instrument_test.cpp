@@ -200,6 +200,33 @@ TEST(Instrument, MalformedClassesAreRefused) {
             ClassOutcome::kMalformed);
 }
 
+// A Long or Double takes two pool slots; in the last slot its second half
+// would lie past the pool, which the JVM refuses, and new constants appended
+// after it would be numbered one short.
+TEST(Instrument, WideConstantInTheLastSlotIsRefused) {
+  TestClass tc;
+  tc.methods.push_back(simple("m", 0x0009, 3));
+  Bytes good = tc.build();
+  ClassFile cf;
+  ASSERT_TRUE(parseClassFile(good.data(), good.size(), &cf));
+  auto withLongAtEnd = [&](uint16_t extraSlots) {
+    Bytes b = good;
+    uint16_t count = static_cast<uint16_t>(cf.constantCount + extraSlots);
+    b[8] = static_cast<uint8_t>(count >> 8);
+    b[9] = static_cast<uint8_t>(count);
+    Bytes entry = {kLong, 0, 0, 0, 0, 0, 0, 0, 7};
+    b.insert(b.begin() + cf.constantsEnd, entry.begin(), entry.end());
+    return b;
+  };
+  Bytes fits = withLongAtEnd(2);
+  ClassFile parsed;
+  EXPECT_TRUE(parseClassFile(fits.data(), fits.size(), &parsed));
+  EXPECT_EQ(instrumentBytes(fits).outcome, ClassOutcome::kInstrumented);
+  Bytes cut = withLongAtEnd(1);
+  EXPECT_FALSE(parseClassFile(cut.data(), cut.size(), &parsed));
+  EXPECT_EQ(instrumentBytes(cut).outcome, ClassOutcome::kMalformed);
+}
+
 TEST(Instrument, OutputParsesAndInstrumentsAgain) {
   TestClass tc;
   tc.methods.push_back(simple("m", 0x0009, 3));

@@ -8,6 +8,7 @@
 #include "classfile/class_file.h"
 #include "classfile/instrument.h"
 #include "tools/snp/command.h"
+#include "tools/snp/compiler_code.h"
 #include "tools/snp/snapshot_model.h"
 #include "tools/snp/zip_reader.h"
 
@@ -111,9 +112,13 @@ bool describeClassFile(const uint8_t* data, size_t size, ClassFileClass* out, bo
   out->hasSourceFile = outline.hasSourceFile;
   out->sourceFile.assign(outline.sourceFile);
   out->accessFlags = outline.accessFlags;
+  out->firstInlinedLine =
+      kotlinFirstInlinedLine(outline.name, outline.sourceFile, sourceDebugExtension(cf));
   out->methods.clear();
-  for (const classfile::MethodOutline& m : outline.methods) {
+  for (size_t i = 0; i < outline.methods.size(); i++) {
+    const classfile::MethodOutline& m = outline.methods[i];
     ClassFileMethod method;
+    method.compilerMade = compilerMadeMethod(cf, cf.methods[i]);
     method.name.assign(m.name);
     method.descriptor.assign(m.descriptor);
     method.accessFlags = m.accessFlags;

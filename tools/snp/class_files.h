@@ -22,6 +22,8 @@ struct ClassFileMethod {
   std::string descriptor;
   uint16_t accessFlags = 0;
   std::vector<int32_t> lines;  // source line of each line slot
+  // Why the compiler made it (compiler_code.h), or nullptr.
+  const char* compilerMade = nullptr;
 };
 
 struct ClassFileClass {
@@ -30,6 +32,9 @@ struct ClassFileClass {
   bool hasSourceFile = false;
   std::string sourceFile;
   uint16_t accessFlags = 0;
+  // Kotlin: the first line number given to inlined code (0: none); lines
+  // from it on lie past the end of the source file (compiler_code.h).
+  int32_t firstInlinedLine = 0;
   std::vector<ClassFileMethod> methods;
   bool isInterface() const { return (accessFlags & 0x0200) != 0; }
 };

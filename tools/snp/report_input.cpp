@@ -95,7 +95,7 @@ void mergeLoaderDuplicates(Snapshot* s, std::vector<std::string>* warnings) {
 }
 
 void addClassFiles(const std::vector<ClassFileClass>& files, Snapshot* s,
-                   std::vector<std::string>* warnings) {
+                   std::vector<std::string>* warnings, DescribedClasses* described) {
   std::unordered_map<std::string, size_t> byName;  // loaded first, else any
   for (size_t k = 0; k < s->classes.size(); k++) {
     auto [it, added] = byName.insert({s->classes[k].name, k});
@@ -116,7 +116,9 @@ void addClassFiles(const std::vector<ClassFileClass>& files, Snapshot* s,
     auto found = byName.find(file.name);
     if (found != byName.end() && s->classes[found->second].loaded) {
       const SnpClass& c = s->classes[found->second];
-      if (!matchesClassFile(*s, c, file)) {
+      if (matchesClassFile(*s, c, file)) {
+        if (described != nullptr) (*described)[c.id] = &file;
+      } else {
         warnings->push_back("class " + toUtf8(dottedName(file.name)) + ": " + file.origin +
                             " differs from the class the run loaded (other methods or line "
                             "slots); reported from the snapshot");
@@ -150,6 +152,7 @@ void addClassFiles(const std::vector<ClassFileClass>& files, Snapshot* s,
     }
     c.hasLines = c.lineCount > 0;
     if (c.kind == SnpKind::kClass) applyFigures(countClass(*s, c), &c);
+    if (described != nullptr) (*described)[c.id] = &file;
     if (found != byName.end()) {
       s->classes[found->second] = std::move(c);  // the run knew its name only
     } else {
@@ -173,7 +176,12 @@ Snapshot loadReportInput(const std::vector<std::string>& snapshots,
   Snapshot s =
       inputs.size() == 1 ? std::move(inputs[0].snapshot) : mergeSnapshots(inputs, warnings);
   mergeLoaderDuplicates(&s, warnings);
-  if (!classPaths.empty()) addClassFiles(readClassPaths(classPaths), &s, warnings);
-  if (filters) applyFilters(&s);
+  std::vector<ClassFileClass> files;
+  DescribedClasses described;
+  if (!classPaths.empty()) {
+    files = readClassPaths(classPaths);
+    addClassFiles(files, &s, warnings, &described);
+  }
+  if (filters) applyFilters(&s, described, warnings);
   return s;
 }

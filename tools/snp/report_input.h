@@ -7,7 +7,8 @@
 //     methods and line slots, every count 0 (fromClassFile);
 //   - a loaded class whose class file describes other line slots is named in a
 //     warning and reported from the snapshot;
-//   - unless filters is false, compiler-made code is left out (filters.h).
+//   - unless filters is false, compiler-made code is left out (filters.h),
+//     decided from the class files where they are given.
 //
 // Failure: FileError naming the snapshot, jar or class file at fault.
 // Thread-safety: plain functions.
@@ -18,6 +19,7 @@
 #include <vector>
 
 #include "tools/snp/class_files.h"
+#include "tools/snp/filters.h"
 #include "tools/snp/snapshot_model.h"
 
 Snapshot loadReportInput(const std::vector<std::string>& snapshots,
@@ -26,7 +28,10 @@ Snapshot loadReportInput(const std::vector<std::string>& snapshots,
 
 // The steps, for tests.
 void mergeLoaderDuplicates(Snapshot* s, std::vector<std::string>* warnings);
+// described (may be null) receives, by class ID, the class file of each
+// class it added and of each loaded class whose class file matches it: what
+// the filters may learn from.
 void addClassFiles(const std::vector<ClassFileClass>& classes, Snapshot* s,
-                   std::vector<std::string>* warnings);
+                   std::vector<std::string>* warnings, DescribedClasses* described = nullptr);
 
 #endif  // CCOVER_TOOLS_SNP_REPORT_INPUT_H_

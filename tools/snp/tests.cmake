@@ -72,6 +72,7 @@ if(CMAKE_SYSTEM_NAME STREQUAL "Linux" AND NOT CMAKE_CROSSCOMPILING)
       ${CMAKE_CURRENT_SOURCE_DIR}/memory.cpp
       ${CMAKE_CURRENT_SOURCE_DIR}/check.cpp
       ${CMAKE_CURRENT_SOURCE_DIR}/class_files.cpp
+      ${CMAKE_CURRENT_SOURCE_DIR}/compiler_code.cpp
       ${CMAKE_CURRENT_SOURCE_DIR}/csv.cpp
       ${CMAKE_CURRENT_SOURCE_DIR}/filters.cpp
       ${CMAKE_CURRENT_SOURCE_DIR}/inflate.cpp
