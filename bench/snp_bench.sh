@@ -4,9 +4,16 @@
 # written by the agent's own document writer.
 #
 #   bench/snp_bench.sh [BUILD_DIR] [METHODS]     (default build/linux-x64, 50000)
+#   SNP_BASELINE=OLD/bin/snp bench/snp_bench.sh ...
 #
 # Each command runs three times; the best wall time and the peak resident
-# memory of that run are printed.
+# memory of that run are printed. With SNP_BASELINE, the report formats are
+# also timed with that other snp, each run beside this one's in turn, and the
+# ratio of the best times printed: on a shared machine only runs taken side by
+# side compare. The work folder is made under $TMPDIR: html writes a file per
+# source file, and on a disk whose file creation is slow (ext4 mounted with
+# discard: each removed report slows the next one's creates) TMPDIR=/dev/shm
+# times the tool rather than the file system.
 set -euo pipefail
 build=${1:-build/linux-x64}
 methods=${2:-50000}
@@ -56,3 +63,32 @@ run csv+cl "$work/large.csv" "$snp" csv "$work/large.snp" --classes "$work/class
 run html+cl "$work/html" "$snp" html "$work/large.snp" --classes "$work/classes" -o "$work/html"
 run check+cl "$work/stdout" "$snp" check "$work/large.snp" --classes "$work/classes" --line 1
 run merge "$work/merged.snp" "$snp" merge "$work/large.snp" "$work/large.snp" -o "$work/merged.snp"
+
+# A baseline snp against this one, run for run.
+if [ -n "${SNP_BASELINE:-}" ]; then
+  elapsed_ms() {
+    local output=$1
+    shift
+    rm -rf "$output"
+    local start end
+    start=$(date +%s%N)
+    "$@" > /dev/null 2>&1
+    end=$(date +%s%N)
+    echo $(( (end - start) / 1000000 ))
+  }
+  printf '\n%-10s %12s %12s %8s\n' command "baseline ms" "this ms" ratio
+  for format in jacoco html; do
+    for classes in "" "--classes $work/classes"; do
+      out="$work/out-$format"
+      old="" new=""
+      for _ in 1 2 3; do
+        o=$(elapsed_ms "$out" "$SNP_BASELINE" $format "$work/large.snp" $classes -o "$out")
+        n=$(elapsed_ms "$out" "$snp" $format "$work/large.snp" $classes -o "$out")
+        if [ -z "$old" ] || [ "$o" -lt "$old" ]; then old=$o; fi
+        if [ -z "$new" ] || [ "$n" -lt "$new" ]; then new=$n; fi
+      done
+      printf '%-10s %12s %12s %8s\n' "$format${classes:++cl}" "$old" "$new" \
+        "$(awk -v a="$new" -v b="$old" 'BEGIN { printf "%.2f", a / b }')"
+    done
+  done
+fi

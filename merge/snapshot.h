@@ -35,6 +35,10 @@ struct SnpMethod {
   std::vector<int32_t> lines;
   std::vector<uint32_t> hits;
   std::vector<uint32_t> markedHits;
+  // Lines its class file gives that the run did not count, because the
+  // runtime could not instrument them (a method too large once instrumented):
+  // filled by snp --classes; not written to a snapshot.
+  std::vector<int32_t> uncountedLines;
 };
 
 enum class SnpKind { kClass, kInterface };

@@ -76,8 +76,15 @@ cobertura=$(xmllint --xpath 'concat(/coverage/@lines-covered, "/", /coverage/@li
 csv=$(awk -F, 'NR > 1 { m += $8; c += $9 } END { print c "/" m + c }' all.csv)
 lcov=$(awk -F: '/^LF:/ { f += $2 } /^LH:/ { h += $2 } END { print h "/" f + 2 }' all.info)
 genhtml=$(sed -n 's/.*lines......: .* (\([0-9]*\) of \([0-9]*\) lines).*/\1 \2/p' all-genhtml.out | awk '{ print $1 "/" $2 + 2 }')
-html=$(sed -n 's/.*<tr class="total">.*<td class="n">\([0-9]*\/[0-9]*\)<\/td><td class="n">[0-9]*\/[0-9]*<\/td><td class="n">.*/\1/p' all-html/index.html)
-for pair in "summary:$summary" "jacoco:$jacoco" "cobertura:$cobertura" "csv:$csv" "lcov:$lcov" "genhtml:$genhtml" "html:$html"; do
+# The HTML's totals: the index, and its package pages and source file pages
+# added up.
+html_total() { sed -n 's/^<tr class="total">.*<td class="n lines" data-v="[0-9]*">\([0-9]*\/[0-9]*\)<\/td>.*/\1/p' "$@"; }
+add_up() { awk -F/ '{ c += $1; t += $2 } END { print c "/" t }'; }
+html=$(html_total all-html/index.html)
+html_packages=$(html_total all-html/*/index.html | add_up)
+html_files=$(html_total $(find all-html -mindepth 2 -name '*.html' ! -name index.html) | add_up)
+for pair in "summary:$summary" "jacoco:$jacoco" "cobertura:$cobertura" "csv:$csv" "lcov:$lcov" "genhtml:$genhtml" \
+  "html:$html" "html-packages:$html_packages" "html-files:$html_files"; do
   [ "${pair#*:}" = "10/21" ] || fail "${pair%%:*} gives ${pair#*:} covered/total lines, not 10/21"
 done
 echo "consumers: all accepted"

@@ -1,7 +1,9 @@
 #!/bin/bash
-# Headless Chromium loads the HTML index and a class page without a console
-# message (the pages' Content-Security-Policy turns any external load into
-# one), and the rendered DOM holds the class rows and the coloured source.
+# Headless Chromium loads the HTML report's index, a package page and a source
+# file page without a console message (the pages' Content-Security-Policy
+# turns any external load, and a script it does not know, into one), and the
+# rendered DOM holds the rows and the coloured source. The sorting and the
+# tooltips are driven in html_browser.mjs; here only plain chromium is needed.
 source "$(dirname "$0")/common.sh"
 
 "$SNP_FIXTURE" small small.snp
@@ -19,17 +21,30 @@ render() {
   if grep -E ':CONSOLE\(|:CONSOLE:|Refused to|net::ERR' "$name.log"; then fail "console messages on $page"; fi
 }
 
-render index.html index
-for class in app.tools.Main app.tools.Main\$Helper app.util.Strings app.Gen app.NoLines; do
-  grep -q "<a href=\"classes/$class.html\">" index.dom || fail "no row for $class"
-done
-[ "$(grep -o '<tr class="class">' index.dom | wc -l)" = 6 ] || fail "not 6 class rows"
-grep -q '<tr class="package"><td>app.tools</td>' index.dom || fail "no package row"
+# The script is admitted by its hash: the one in the policy is the script's.
+script=$(sed -n 's/.*<script>\(.*\)<\/script>.*/\1/p' report/index.html)
+hash=$(printf '%s' "$script" | openssl dgst -sha256 -binary | base64)
+grep -q "script-src 'sha256-$hash'" report/index.html || fail "the policy does not admit the script (sha256-$hash)"
 
-render 'classes/app.tools.Main.html' main
-grep -q '<tr class="part"><td class="n">6</td>' main.dom || fail "line 6 not partly hit"
-grep -q '<tr class="hit"><td class="n">7</td>' main.dom || fail "line 7 not hit"
-grep -q '<tr class="miss"><td class="n">12</td>' main.dom || fail "line 12 not missed"
+render index.html index
+for package in app app.tools app.util; do
+  grep -q "<a href=\"$package/index.html\">$package</a>" index.dom || fail "no row for $package"
+done
+[ "$(grep -o '<tr class="package">' index.dom | wc -l)" = 3 ] || fail "not 3 package rows"
+
+render app.tools/index.html package
+grep -q '<a href="Main.java.html#class-1">Main$Helper</a>' package.dom || fail "no row for Main\$Helper"
+grep -q '<a href="../index.html">Coverage report</a>' package.dom || fail "no breadcrumb"
+
+render app.tools/Main.java.html main
+grep -q '<tr id="L6" class="part"><td class="n">6</td><td class="n" title="2 slots: 4, 0 hits">4</td>' main.dom \
+  || fail "line 6 not partly hit, or without its tooltip"
+grep -q '<tr id="L7" class="hit"><td class="n">7</td>' main.dom || fail "line 7 not hit"
+grep -q '<tr id="L12" class="miss"><td class="n">12</td>' main.dom || fail "line 12 not missed"
+grep -q '<tr id="L16" class="hit"><td class="n">16</td>' main.dom || fail "the nested class's line 16 not hit"
+grep -q '<span class="kw">public</span> <span class="kw">static</span>' main.dom || fail "no keyword colours"
+# The script ran: sortable headers are focusable.
+grep -q '<th tabindex="0">' main.dom || fail "the sorting script did not run"
 
 # A page that loads something from outside is caught by the same check.
 sed 's#</head>#<link rel="stylesheet" href="https://example.invalid/x.css"></head>#' report/index.html > report/bad.html

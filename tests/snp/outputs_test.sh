@@ -36,7 +36,7 @@ if [ "$(id -u)" = 0 ] && mkdir -p full && mount -t tmpfs -o size=64k tmpfs full 
   grep -q '^snp: full/report: cannot write .*: No space left on device$' err.txt \
     || fail "html on a full disk: $(cat err.txt)"
   cmp -s index.before full/report/index.html || fail "the old report's index changed"
-  [ "$(ls full/report/classes | wc -l)" = 6 ] || fail "the old report lost or gained pages"
+  [ "$(find full/report -name '*.html' | wc -l)" = 9 ] || fail "the old report lost or gained pages"
   only full report
 
   printf 'old tracefile\n' > full/real.info
@@ -61,9 +61,9 @@ fi
 
 # An old report is replaced whole; a folder holding anything else is left alone.
 "$SNP" html small.snp -o report
-touch report/classes/app.Stale.html
+touch report/app.tools/Stale.java.html
 "$SNP" html small.snp -o report
-[ ! -e report/classes/app.Stale.html ] || fail "a stale page survived"
+[ ! -e report/app.tools/Stale.java.html ] || fail "a stale page survived"
 mkdir mine
 echo notes > mine/notes.txt
 expect 1 "snp: mine: holds files that are not an snp report: left alone (choose another folder)" \

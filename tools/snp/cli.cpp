@@ -343,9 +343,10 @@ SnpCommand checkCommand(CLI::App& app, Args* a) {
 SnpCommand htmlCommand(CLI::App& app, Args* a) {
   CLI::App* cmd = app.add_subcommand(
       "html",
-      "Write a static HTML report into a folder: index.html with a coverage bar per package\n"
-      "and class, and a page per class with its source lines coloured by hits when the\n"
-      "source is found under --source-root (its line list otherwise). Loads nothing external.\n"
+      "Write a static HTML report into a folder: index.html with a row per package, a page\n"
+      "per package, and a page per source file with all its classes, their methods and the\n"
+      "source, coloured by hits, when it is found under --source-root (its lines otherwise).\n"
+      "Columns sort on a click. Loads nothing external.\n"
       "The report is built beside the folder and then put in its place: an earlier report\n"
       "there is replaced whole; a folder holding anything else is left alone.");
   addReportInputs(cmd, a);

@@ -207,9 +207,10 @@ TEST(Cli, ReportsTakeSeveralSnapshotsAndClassFiles) {
       << "the abstract method is not counted (the lambda is); its line is the static method's";
   SnpRun html = snp({"html", snapshot, "--classes", jar, "-o", dir.file("report")});
   EXPECT_EQ(html.code, 0) << html.err;
-  std::string index = readText(dir.file("report/index.html"));
-  EXPECT_NE(index.find("Never</a> <span class=\"nl\""), std::string::npos) << "marked not loaded";
-  EXPECT_EQ(index.find("Strings</a> <span"), std::string::npos) << "a loaded class is not";
+  std::string extra = readText(dir.file("report/app.extra/index.html"));
+  EXPECT_NE(extra.find("Never</a> <span class=\"nl\""), std::string::npos) << "marked not loaded";
+  std::string util = readText(dir.file("report/app.util/index.html"));
+  EXPECT_NE(util.find("Strings</a></td>"), std::string::npos) << "a loaded class is not";
   SnpRun missing = snp({"jacoco", snapshot, "--classes", dir.file("nowhere"), "-o", "-"});
   EXPECT_EQ(missing.code, 1);
   EXPECT_EQ(missing.err, "snp: " + dir.file("nowhere") + ": no such file or folder\n");

@@ -6,14 +6,17 @@
 #include <cctype>
 #include <filesystem>
 #include <fstream>
-#include <functional>
+#include <iterator>
 #include <map>
 #include <random>
 #include <set>
+#include <unordered_map>
 
 #include "tools/snp/figures.h"
-#include "tools/snp/lcov.h"
+#include "tools/snp/html_file_page.h"
+#include "tools/snp/html_page.h"
 #include "tools/snp/output_file.h"
+#include "tools/snp/page_writer.h"
 #include "tools/snp/report_classes.h"
 #include "tools/snp/text.h"
 
@@ -21,101 +24,92 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const char kStyle[] =
-    "body{font-family:sans-serif;margin:1.5em;color:#222}"
-    ".nl{font-size:80%;color:#fff;background:#888;padding:0 4px;border-radius:3px}"
-    "table{border-collapse:collapse}"
-    "th,td{padding:2px 8px;text-align:left;border-bottom:1px solid #ddd}"
-    "td.n{text-align:right;font-variant-numeric:tabular-nums}"
-    "tr.package td{font-weight:bold;background:#f0f0f0}"
-    "tr.class td:first-child{padding-left:1.5em}"
-    ".bar{display:inline-block;width:120px;height:10px;background:#e05050;vertical-align:middle;"
-    "margin-right:6px}"
-    ".fill{height:100%;background:#40a040}"
-    "table.source td{border:none;padding:0 8px;font-family:monospace;white-space:pre}"
-    "tr.hit td.code{background:#d8f5d8}tr.part td.code{background:#fbf3c4}"
-    "tr.miss td.code{background:#f8d4d4}";
+// Creating files is the report's cost; see page_writer.h.
+constexpr unsigned kWriterThreads = 4;
 
-void head(std::ostream& out, const std::string& title) {
-  out << "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
-      << "<meta http-equiv=\"Content-Security-Policy\" content=\"default-src 'none'; "
-         "style-src 'unsafe-inline'\">\n"
-      << "<title>" << xmlEscape(title) << "</title>\n<style>" << kStyle
-      << "</style>\n</head>\n<body>\n";
+// One page of the report: a source file with every class compiled from it,
+// or a class without a source file name on a page of its own.
+struct FilePage {
+  std::string label;                     // "Main.java", or the class's simple name
+  std::string sourcePath;                // "app/tools/Main.java"; "" without a source file
+  std::string page;                      // its file name in the package folder
+  std::vector<const SnpClass*> classes;  // by name
+};
+
+struct PackagePage {
+  std::string label;   // "app.tools", "(default package)"
+  std::string folder;  // its folder beside index.html
+  std::vector<FilePage> files;
+};
+
+// A file name in a folder that no other name there takes, ignoring case (some
+// file systems do); "index" is the folder's own page.
+std::string uniqueStem(const std::string& base, std::set<std::string>* taken) {
+  std::string name = base;
+  for (int n = 2;; n++) {
+    std::string folded = name;
+    std::transform(folded.begin(), folded.end(), folded.begin(),
+                   [](char ch) { return std::tolower(static_cast<unsigned char>(ch)); });
+    if (taken->insert(folded).second) return name;
+    name = base + "-" + std::to_string(n);
+  }
 }
 
-// Classes the run never loaded, described from their class files: every
-// line is missed because none of it ran, not because it was not measured.
-std::string notLoadedMarker(const SnpClass& c) {
-  return c.fromClassFile ? " <span class=\"nl\" title=\"never loaded in the run; from its class "
-                           "file\">not loaded</span>"
-                         : "";
-}
-
-void add(ReportCounts* total, const ReportCounts& k) {
-  total->slots += k.slots;
-  total->executed += k.executed;
-  total->methods += k.methods;
-  total->entered += k.entered;
-  total->invoked += k.invoked;
-}
-
-void bar(std::ostream& out, int32_t figure) {
-  out << "<td><span class=\"bar\"><span class=\"fill\" style=\"display:block;width:"
-      << percentText(figure) << "%\"></span></span>" << percentText(figure) << "%</td>";
-}
-
-// The bar is the headline (source lines, as every format counts them); the
-// agent's line slots and methods follow.
-void figuresRow(std::ostream& out, const char* rowClass, const std::string& nameCell,
-                const Counter& lines, const ReportCounts& k) {
-  out << "<tr class=\"" << rowClass << "\"><td>" << nameCell << "</td>";
-  bar(out, lines.total() == 0 ? 0 : fixedPointFraction(lines.covered, lines.total()));
-  out << "<td class=\"n\">" << lines.covered << "/" << lines.total() << "</td>";
-  out << "<td class=\"n\">" << k.executed << "/" << k.slots << "</td><td class=\"n\">" << k.entered
-      << "/" << k.methods << "</td></tr>\n";
-}
-
-const char* lineClass(const LineCount& line) {
-  if (line.slotsHit == 0) return "miss";
-  return line.slotsHit == line.slots ? "hit" : "part";
-}
-
-void writeSource(std::ostream& out, std::ifstream& source, const LineMap& lines) {
-  out << "<h2>Source</h2>\n<table "
-         "class=\"source\">\n<tr><th>Line</th><th>Hits</th><th>Code</th></tr>\n";
-  std::string text;
-  int32_t number = 0;
-  while (std::getline(source, text)) {
-    number++;
-    if (!text.empty() && text.back() == '\r') text.pop_back();
-    auto found = lines.find(number);
-    if (found != lines.end()) {
-      out << "<tr class=\"" << lineClass(found->second) << "\"><td class=\"n\">" << number
-          << "</td><td class=\"n\">" << found->second.hits << "</td>";
-    } else {
-      out << "<tr><td class=\"n\">" << number << "</td><td></td>";
+// "default" is a Java keyword, so no package has that name.
+std::vector<PackagePage> layout(const Snapshot& s) {
+  std::vector<PackagePage> packages;
+  std::set<std::string> folders = {"index.html"};
+  for (const auto& [package, classes] : classesByPackage(s)) {
+    PackagePage p;
+    p.label = package.empty() ? "(default package)" : toUtf8(dottedName(package));
+    p.folder = uniqueStem(package.empty() ? "default" : pageName(package), &folders);
+    std::map<std::string, FilePage> files;  // by label
+    for (const SnpClass* c : classes) {
+      if (c->hasSourceName) {
+        FilePage& f = files[toUtf8(c->sourceName)];
+        f.sourcePath = sourcePath(*c);
+        f.classes.push_back(c);
+      } else {
+        // After every source file of that name, so that names stay distinct.
+        FilePage& f = files[toUtf8(simpleName(c->name)) + '\x7f' + toUtf8(c->name)];
+        f.classes.push_back(c);
+      }
     }
-    out << "<td class=\"code\">" << xmlEscape(toUtf8(text)) << "</td></tr>\n";
+    std::set<std::string> pages = {"index"};
+    for (auto& [key, f] : files) {
+      f.label = f.sourcePath.empty() ? toUtf8(simpleName(f.classes[0]->name)) : key;
+      f.page = uniqueStem(pageName(f.sourcePath.empty() ? simpleName(f.classes[0]->name)
+                                                        : f.classes[0]->sourceName),
+                          &pages) +
+               ".html";
+      p.files.push_back(std::move(f));
+    }
+    packages.push_back(std::move(p));
   }
-  out << "</table>\n";
+  return packages;
 }
 
-void writeLineList(std::ostream& out, const LineMap& lines, const char* note) {
-  out << "<h2>Lines</h2>\n<p>" << note << "</p>\n<table class=\"source\">\n"
-      << "<tr><th>Line</th><th>Hits</th><th>Slots run</th></tr>\n";
-  for (const auto& [number, line] : lines) {
-    out << "<tr class=\"" << lineClass(line) << "\"><td class=\"n\">" << number
-        << "</td><td class=\"n\">" << line.hits << "</td><td class=\"code\">" << line.slotsHit
-        << "/" << line.slots << "</td></tr>\n";
+// The figures of every class, counted once; three pages show each.
+class Figures {
+ public:
+  explicit Figures(const Snapshot& s) {
+    HeadlineLines headline(s);
+    for (const SnpClass* c : reportedClasses(s)) rows_[c] = {headline.of(*c), countClass(s, *c)};
   }
-  out << "</table>\n";
-}
+  const RowFigures& of(const SnpClass& c) const { return rows_.at(&c); }
+  RowFigures of(const FilePage& f) const {
+    RowFigures sum;
+    for (const SnpClass* c : f.classes) sum.add(of(*c));
+    return sum;
+  }
 
-// Where a class's source file may be read: its path under the source root,
-// when that path stays inside the root, also once links are followed. A
-// snapshot is input like any other: its source name could be
-// "../../../../etc/passwd".
+ private:
+  std::unordered_map<const SnpClass*, RowFigures> rows_;
+};
+
+// Where a source file may be read: its path under the source root, when that
+// path stays inside the root, also once links are followed. A snapshot is
+// input like any other: its source name could be "../../../../etc/passwd".
 enum class SourceAt { kNone, kFound, kOutside };
 SourceAt findSource(const std::string& root, const std::string& source, fs::path* found) {
   if (root.empty() || source.empty()) return SourceAt::kNone;
@@ -141,153 +135,139 @@ SourceAt findSource(const std::string& root, const std::string& source, fs::path
   return SourceAt::kFound;
 }
 
-void writeClassPage(const Snapshot& s, const SnpClass& c, const HeadlineLines& headline,
-                    const HtmlOptions& options, std::ostream& out,
-                    std::vector<std::string>* warnings) {
-  std::string name = toUtf8(dottedName(c.name));
-  head(out, name);
-  ReportCounts k = countClass(s, c);
-  out << "<p><a href=\"../index.html\">Index</a></p>\n<h1>" << xmlEscape(name) << notLoadedMarker(c)
-      << "</h1>\n"
-      << "<table>\n<tr><th>Class</th><th>Lines</th><th>Lines covered</th><th>Line slots</th>"
-         "<th>Methods</th></tr>\n";
-  figuresRow(out, "self", xmlEscape(name), headline.of(c), k);
-  out << "</table>\n<h2>Methods</h2>\n<table>\n"
-      << "<tr><th>Method</th><th>Entered</th><th>Line slots run</th><th>First line</th></tr>\n";
-  for (size_t i = 0; i < c.methods.size(); i++) {
-    const SnpMethod& m = s.method(c, i);
-    ReportCounts one;
-    for (uint32_t h : m.hits) one.executed += h != 0;
-    out << "<tr class=\"method\"><td>" << xmlEscape(javaMethodName(c, m)) << "</td><td class=\"n\">"
-        << m.invocations << "</td><td class=\"n\">" << one.executed << "/" << m.hits.size()
-        << "</td><td class=\"n\">";
-    if (!m.lines.empty()) out << firstLine(m);
-    out << "</td></tr>\n";
-  }
-  out << "</table>\n";
-  LineMap lines = classLines(s, c);
-  std::string source = toUtf8(sourcePath(c));
-  fs::path path;
-  SourceAt at = findSource(options.sourceRoot, source, &path);
-  std::ifstream file;
-  if (at == SourceAt::kFound) file.open(path, std::ios::binary);
-  if (file.is_open()) {
-    writeSource(out, file, lines);
-  } else if (at == SourceAt::kOutside) {
-    warnings->push_back("class " + name + ": source " + source +
-                        " is outside the source root; shown without source");
-    writeLineList(out, lines, "Source file outside the source root: not shown.");
-  } else {
-    writeLineList(out, lines, "Source file not found.");
-  }
-  out << "</body>\n</html>\n";
+bool readWhole(const fs::path& path, std::string* text) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  text->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  return !in.bad();
 }
 
-// A page of the report, created in the folder being built; messages name it by
-// its place in the report.
-SnpError pageError(const std::string& name, const SnpError& e) {
-  std::string why = e.what();
-  const std::string prefix = "cannot write: ";
-  if (why.compare(0, prefix.size(), prefix) == 0) why = why.substr(prefix.size());
-  return SnpError("cannot write " + name + ": " + why);
-}
-
-void writePage(const fs::path& folder, const std::string& name,
-               const std::function<void(std::ostream&)>& write) {
-  std::unique_ptr<OutputFile> out;
-  try {
-    out = std::make_unique<OutputFile>((folder / name).string(), OutputFile::Mode::kNewFile);
-  } catch (const SnpError& e) {
-    throw pageError(name, e);
+void writeIndex(const Snapshot& s, const HtmlOptions& options,
+                const std::vector<PackagePage>& packages, const Figures& figures, HtmlOut* out) {
+  pageHead(out, options.title);
+  out->raw("<h1>").text(options.title).raw("</h1>\n<p>Snapshot of ");
+  out->text(toUtf8(s.signatureText("hostname"))).raw(", ");
+  out->text(toUtf8(s.signatureText("timestamp"))).raw("</p>\n");
+  if (s.hasSignature("comment")) {
+    out->raw("<p>").text(toUtf8(s.signatureText("comment"))).raw("</p>\n");
   }
-  write(out->stream());
-  try {
-    out->commit();
-  } catch (const SnpError& e) {
-    throw pageError(name, e);
-  }
-}
-
-// Page names that differ only in case would share a file on some systems.
-std::map<const SnpClass*, std::string> pageNames(const Snapshot& s) {
-  std::map<const SnpClass*, std::string> pages;
-  std::set<std::string> taken;
-  for (const SnpClass* c : reportedClasses(s)) {
-    std::string base = pageName(c->name);
-    std::string name = base;
-    for (int n = 2;; n++) {
-      std::string folded = name;
-      std::transform(folded.begin(), folded.end(), folded.begin(),
-                     [](char ch) { return std::tolower(static_cast<unsigned char>(ch)); });
-      if (taken.insert(folded).second) break;
-      name = base + "-" + std::to_string(n);
+  out->raw("<table class=\"sortable\" id=\"packages\">\n");
+  figureHeader(out, "Package", true);
+  out->raw("<tbody>\n");
+  RowFigures total;
+  size_t classes = 0;
+  for (const PackagePage& p : packages) {
+    RowFigures sum;
+    size_t count = 0;
+    for (const FilePage& f : p.files) {
+      sum.add(figures.of(f));
+      count += f.classes.size();
     }
-    pages[c] = name + ".html";
+    HtmlOut name;
+    name.raw("<a href=\"").text(p.folder).raw("/index.html\">").text(p.label).raw("</a>");
+    figureRow(out, "package", name.str(), sum, static_cast<int64_t>(count));
+    total.add(sum);
+    classes += count;
   }
-  return pages;
+  out->raw("</tbody>\n<tfoot>\n");
+  figureRow(out, "total", "Total", total, static_cast<int64_t>(classes));
+  out->raw("</tfoot>\n</table>\n");
+  pageEnd(out);
 }
 
-// Writes index.html and classes/ into folder; returns the class pages written.
+void writePackagePage(const HtmlOptions& options, const PackagePage& p, const Figures& figures,
+                      HtmlOut* out) {
+  pageHead(out, p.label);
+  breadcrumb(out, {{"../index.html", options.title}}, p.label);
+  out->raw("<h1>").text(p.label).raw("</h1>\n<table class=\"sortable\" id=\"files\">\n");
+  figureHeader(out, "Source file", true);
+  out->raw("<tbody>\n");
+  RowFigures total;
+  size_t classes = 0;
+  HtmlOut name;
+  for (const FilePage& f : p.files) {
+    RowFigures sum = figures.of(f);
+    name.clear();
+    name.raw("<a href=\"").text(f.page).raw("\">").text(f.label).raw("</a>");
+    figureRow(out, "file", name.str(), sum, static_cast<int64_t>(f.classes.size()));
+    total.add(sum);
+    classes += f.classes.size();
+  }
+  out->raw("</tbody>\n<tfoot>\n");
+  figureRow(out, "total", "Total", total, static_cast<int64_t>(classes));
+  out->raw("</tfoot>\n</table>\n<h2>Classes</h2>\n<table class=\"sortable\" id=\"classes\">\n");
+  figureHeader(out, "Class", false);
+  out->raw("<tbody>\n");
+  for (const FilePage& f : p.files) {
+    for (size_t k = 0; k < f.classes.size(); k++) {
+      const SnpClass& c = *f.classes[k];
+      name.clear();
+      name.raw("<a href=\"").text(f.page).raw("#class-").number(k).raw("\">");
+      name.text(toUtf8(simpleName(c.name))).raw("</a>");
+      if (c.fromClassFile) name.raw(kNotLoadedMarker);
+      figureRow(out, "class", name.str(), figures.of(c));
+    }
+  }
+  out->raw("</tbody>\n</table>\n");
+  pageEnd(out);
+}
+
+// Writes index.html and a folder per package into folder; returns the source
+// file pages written.
 size_t writeReport(const Snapshot& s, const HtmlOptions& options, const fs::path& folder,
                    std::vector<std::string>* warnings) {
-  std::error_code error;
-  fs::create_directory(folder / "classes", error);
-  if (error) throw SnpError("cannot create classes: " + error.message());
-  std::map<const SnpClass*, std::string> pages = pageNames(s);
+  std::vector<PackagePage> packages = layout(s);
+  Figures figures(s);
+  PageWriter writer(folder.string(), kWriterThreads);
+  HtmlOut page;
   size_t written = 0;
-  writePage(folder, "index.html", [&](std::ostream& index) {
-    head(index, options.title);
-    std::string host = toUtf8(s.signatureText("hostname"));
-    std::string time = toUtf8(s.signatureText("timestamp"));
-    index << "<h1>" << xmlEscape(options.title) << "</h1>\n<p>Snapshot of " << xmlEscape(host)
-          << ", " << xmlEscape(time) << "</p>\n";
-    if (s.hasSignature("comment")) {
-      index << "<p>" << xmlEscape(toUtf8(s.signatureText("comment"))) << "</p>\n";
-    }
-    index << "<table id=\"classes\">\n<thead><tr><th>Package / class</th><th>Lines</th>"
-             "<th>Lines covered</th><th>Line slots</th><th>Methods</th></tr></thead>\n<tbody>\n";
-    ReportCounts total;
-    HeadlineLines headline(s);
-    for (const auto& entry : classesByPackage(s)) {
-      const std::string& package = entry.first;
-      const std::vector<const SnpClass*>& classes = entry.second;
-      ReportCounts packageCounts;
-      std::vector<ReportCounts> counts;
-      for (const SnpClass* c : classes) {
-        counts.push_back(countClass(s, *c));
-        add(&packageCounts, counts.back());
+  for (const PackagePage& p : packages) {
+    std::error_code error;
+    fs::create_directory(folder / p.folder, error);
+    if (error) throw SnpError("cannot create " + p.folder + ": " + error.message());
+    for (const FilePage& f : p.files) {
+      FileView view;
+      view.package = p.label;
+      view.title = options.title;
+      view.label = f.label;
+      view.classes = f.classes;
+      for (const SnpClass* c : f.classes) view.rows.push_back(figures.of(*c));
+      std::string source;
+      fs::path path;
+      SourceAt at = findSource(options.sourceRoot, toUtf8(f.sourcePath), &path);
+      if (at == SourceAt::kFound && readWhole(path, &source)) {
+        view.source = &source;
+      } else if (at == SourceAt::kOutside) {
+        warnings->push_back("class " + toUtf8(dottedName(f.classes[0]->name)) + ": source " +
+                            toUtf8(f.sourcePath) +
+                            " is outside the source root; shown without source");
+        view.missing = "Source file outside the source root: not shown.";
+      } else {
+        view.missing =
+            f.sourcePath.empty() ? "No source file name in the class." : "Source file not found.";
       }
-      add(&total, packageCounts);
-      std::string packageName = package.empty() ? "(default package)" : toUtf8(dottedName(package));
-      figuresRow(index, "package", xmlEscape(packageName), headline.sum(classes), packageCounts);
-      for (size_t i = 0; i < classes.size(); i++) {
-        const std::string& page = pages[classes[i]];
-        std::string link = "<a href=\"classes/" + xmlEscape(page) + "\">" +
-                           xmlEscape(toUtf8(simpleName(classes[i]->name))) + "</a>" +
-                           notLoadedMarker(*classes[i]);
-        figuresRow(index, "class", link, headline.of(*classes[i]), counts[i]);
-        writePage(folder, "classes/" + page, [&](std::ostream& out) {
-          writeClassPage(s, *classes[i], headline, options, out, warnings);
-        });
-        written++;
-      }
+      writeFilePage(s, view, &page);
+      writer.put(p.folder + "/" + f.page, page.take());
+      written++;
     }
-    index << "</tbody>\n<tfoot>\n";
-    figuresRow(index, "total", "Total", headline.total(), total);
-    index << "</tfoot>\n</table>\n</body>\n</html>\n";
-  });
+    writePackagePage(options, p, figures, &page);
+    writer.put(p.folder + "/index.html", page.take());
+  }
+  writeIndex(s, options, packages, figures, &page);
+  writer.put("index.html", page.take());
+  writer.finish();
   return written;
 }
 
 // An existing folder is replaced only when it holds a report and nothing else:
-// index.html and classes/ with pages in it, or nothing at all. Anything else
-// may be someone's work.
+// index.html and folders of .html pages (a package each; "classes" in reports
+// of earlier versions), or nothing at all. Anything else may be someone's work.
 bool holdsOnlyAReport(const fs::path& folder) {
   for (const fs::directory_entry& entry : fs::directory_iterator(folder)) {
     std::string name = entry.path().filename().string();
     fs::file_status status = entry.symlink_status();
     if (name == "index.html" && fs::is_regular_file(status)) continue;
-    if (name != "classes" || !fs::is_directory(status)) return false;
+    if (!fs::is_directory(status)) return false;
     for (const fs::directory_entry& page : fs::directory_iterator(entry.path())) {
       std::string file = page.path().filename().string();
       if (!fs::is_regular_file(page.symlink_status()) || file.size() < 5 ||

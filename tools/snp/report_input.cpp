@@ -1,5 +1,6 @@
 #include "tools/snp/report_input.h"
 
+#include <algorithm>
 #include <map>
 #include <unordered_map>
 
@@ -21,12 +22,22 @@ bool sameCode(const Snapshot& s, const SnpClass& a, const SnpClass& b) {
   return true;
 }
 
-bool matchesClassFile(const Snapshot& s, const SnpClass& c, const ClassFileClass& file) {
+// Whether the class file is the class the run loaded. A method that has line
+// slots in the class file and none in the run is one the runtime could not
+// instrument (too large once instrumented, or its class's pool full): it
+// matches, and *uncounted lists it.
+bool matchesClassFile(const Snapshot& s, const SnpClass& c, const ClassFileClass& file,
+                      std::vector<size_t>* uncounted) {
   if (c.methods.size() != file.methods.size()) return false;
   for (size_t i = 0; i < c.methods.size(); i++) {
     const SnpMethod& m = s.method(c, i);
     const ClassFileMethod& f = file.methods[i];
-    if (m.name != f.name || m.signature != f.descriptor || m.lines != f.lines) return false;
+    if (m.name != f.name || m.signature != f.descriptor) return false;
+    if (m.lines.empty() && !f.lines.empty()) {
+      uncounted->push_back(i);
+    } else if (m.lines != f.lines) {
+      return false;
+    }
   }
   return true;
 }
@@ -116,12 +127,19 @@ void addClassFiles(const std::vector<ClassFileClass>& files, Snapshot* s,
     auto found = byName.find(file.name);
     if (found != byName.end() && s->classes[found->second].loaded) {
       const SnpClass& c = s->classes[found->second];
-      if (matchesClassFile(*s, c, file)) {
-        if (described != nullptr) (*described)[c.id] = &file;
-      } else {
+      std::vector<size_t> uncounted;
+      if (!matchesClassFile(*s, c, file, &uncounted)) {
         warnings->push_back("class " + toUtf8(dottedName(file.name)) + ": " + file.origin +
                             " differs from the class the run loaded (other methods or line "
                             "slots); reported from the snapshot");
+        continue;
+      }
+      if (described != nullptr) (*described)[c.id] = &file;
+      for (size_t i : uncounted) {
+        std::vector<int32_t>& lines = s->methods[c.methods[i]].uncountedLines;
+        for (int32_t line : file.methods[i].lines) {
+          if (std::find(lines.begin(), lines.end(), line) == lines.end()) lines.push_back(line);
+        }
       }
       continue;
     }

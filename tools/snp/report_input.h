@@ -6,7 +6,9 @@
 //   - a class file's class that the run never loaded is added with its
 //     methods and line slots, every count 0 (fromClassFile);
 //   - a loaded class whose class file describes other line slots is named in a
-//     warning and reported from the snapshot;
+//     warning and reported from the snapshot, unless the only difference is
+//     methods without slots in the run: those the runtime could not
+//     instrument, whose class-file lines go into SnpMethod::uncountedLines;
 //   - unless filters is false, compiler-made code is left out (filters.h),
 //     decided from the class files where they are given.
 //

@@ -154,30 +154,6 @@ TEST(Summary, ColoursOnlyWhenAsked) {
   EXPECT_NE(coloured.str().find("\x1b[33m62.50%\x1b[0m"), std::string::npos);
 }
 
-TEST(Html, WritesAnIndexAndAPagePerClass) {
-  TempDir dir;
-  HtmlOptions options;
-  options.outputDir = dir.file("report");
-  options.sourceRoot = dataFile("src");
-  std::vector<std::string> warnings;
-  EXPECT_EQ(writeHtml(small(), options, &warnings), 6u);
-  EXPECT_TRUE(warnings.empty());
-  std::string index = readText(dir.file("report/index.html"));
-  EXPECT_NE(index.find("<a href=\"classes/app.tools.Main$Helper.html\">Main$Helper</a>"),
-            std::string::npos);
-  EXPECT_NE(index.find("<tr class=\"package\"><td>app.tools</td>"), std::string::npos);
-  EXPECT_EQ(index.find("://"), std::string::npos) << "nothing external";
-  std::string main = readText(dir.file("report/classes/app.tools.Main.html"));
-  // Source found: line 6 (one of two slots run) is partly hit, line 12 missed.
-  EXPECT_NE(main.find("<tr class=\"part\"><td class=\"n\">6</td><td class=\"n\">4</td>"),
-            std::string::npos);
-  EXPECT_NE(main.find("<tr class=\"miss\"><td class=\"n\">12</td>"), std::string::npos);
-  EXPECT_NE(main.find("public static void main(String[] args) {"), std::string::npos);
-  // No source under the root: the line list.
-  std::string gen = readText(dir.file("report/classes/app.Gen.html"));
-  EXPECT_NE(gen.find("Source file not found."), std::string::npos);
-}
-
 TEST(Reports, AnEmptyTableGivesEmptyReports) {
   TempDir dir;
   Snapshot s = fixture(dir, "empty");

@@ -46,6 +46,12 @@ if(CMAKE_SYSTEM_NAME STREQUAL "Linux" AND NOT CMAKE_CROSSCOMPILING)
     add_test(NAME snp_${name} COMMAND bash ${script})
     set_tests_properties(snp_${name} PROPERTIES ENVIRONMENT "${SNP_TEST_ENV}" TIMEOUT 300)
   endforeach()
+  # The HTML report driven in headless Chromium through playwright-core, which
+  # the script installs with npm into the folder the live viewer's test uses.
+  add_test(NAME snp_html_browser COMMAND bash ${PROJECT_SOURCE_DIR}/tests/snp/html_browser.sh)
+  set_tests_properties(snp_html_browser PROPERTIES
+    ENVIRONMENT "${SNP_TEST_ENV};SNP_NODE_DIR=${PROJECT_SOURCE_DIR}/build/live-node"
+    TIMEOUT 120 SKIP_RETURN_CODE 77)
 
   # libFuzzer needs clang; the preset's compiler may be gcc, so the target is
   # built by a command of its own, with ASan and UBSan, from the same sources.
