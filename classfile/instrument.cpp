@@ -7,6 +7,7 @@
 #include "classfile/bytes.h"
 #include "classfile/code_rewriter.h"
 #include "classfile/line_slots.h"
+#include "classfile/touched_checks.h"
 
 namespace classfile {
 namespace {
@@ -103,11 +104,12 @@ struct ProbeRefs {
   uint16_t line = 0;
   uint16_t entryLine = 0;
   uint16_t entry = 0;
-  uint16_t records = 0;  // inline probes: the Long constant of the records' address
+  uint16_t hit = 0;       // inline probes: a line slot's count without the touched check
+  uint16_t counters = 0;  // inline probes: the Long constant of the counters' address
 };
 
-bool addProbeRefs(PoolAppender& pool, bool inlineProbes, uint64_t records, ProbeRefs* refs) {
-  if (!pool.room(inlineProbes ? 15 : 13)) return false;
+bool addProbeRefs(PoolAppender& pool, bool inlineProbes, uint64_t counters, ProbeRefs* refs) {
+  if (!pool.room(inlineProbes ? 18 : 13)) return false;
   uint16_t owner = pool.classRef(pool.utf8("quorvatix/cci/Probes"));
   uint16_t withSlot = pool.utf8(inlineProbes ? "(JII)V" : "(II)V");
   uint16_t withoutSlot = pool.utf8(inlineProbes ? "(JI)V" : "(I)V");
@@ -119,9 +121,13 @@ bool addProbeRefs(PoolAppender& pool, bool inlineProbes, uint64_t records, Probe
       pool.pair(kMethodref, owner, pool.pair(kNameAndType, pool.utf8(entryLine), withSlot));
   refs->entry =
       pool.pair(kMethodref, owner, pool.pair(kNameAndType, pool.utf8(entry), withoutSlot));
-  if (inlineProbes) refs->records = pool.longConstant(records);
+  if (inlineProbes) {
+    refs->hit =
+        pool.pair(kMethodref, owner, pool.pair(kNameAndType, pool.utf8("countHit"), withoutSlot));
+    refs->counters = pool.longConstant(counters);
+  }
   return refs->line != 0 && refs->entryLine != 0 && refs->entry != 0 &&
-         (!inlineProbes || refs->records != 0);
+         (!inlineProbes || (refs->hit != 0 && refs->counters != 0));
 }
 
 // Pushes an int with the shortest form; false when its constant has no room.
@@ -148,18 +154,28 @@ bool pushInt(PoolAppender& pool, uint32_t value, ByteWriter& w) {
   return true;
 }
 
-// An exact probe passes the method's ID; an inline one the address of the
-// class's method records (one constant per class) and the method's index.
-bool call(PoolAppender& pool, const ProbeRefs& refs, uint16_t method, uint32_t id, uint32_t index,
+// Who a probe counts for: an exact probe passes the method's ID and the slot;
+// an inline one the counters' address (one constant per class), the method
+// record's distance back from it and the slot's class-wide counter.
+struct ProbeTarget {
+  uint32_t id;
+  uint32_t fromEnd;       // inline: methods.size() - the method's index
+  uint32_t firstCounter;  // inline: the class-wide number of its slot 0's counter
+};
+
+bool call(PoolAppender& pool, const ProbeRefs& refs, uint16_t method, const ProbeTarget& target,
           const uint32_t* slot, ByteWriter& w) {
-  if (refs.records != 0) {
+  bool inlineProbe = refs.counters != 0;
+  if (inlineProbe) {
     w.u1(kLdc2W);
-    w.u2(refs.records);
-    if (!pushInt(pool, index, w)) return false;
-  } else if (!pushInt(pool, id, w)) {
+    w.u2(refs.counters);
+  }
+  if (method != refs.hit && !pushInt(pool, inlineProbe ? target.fromEnd : target.id, w)) {
     return false;
   }
-  if (slot != nullptr && !pushInt(pool, *slot, w)) return false;
+  if (slot != nullptr && !pushInt(pool, *slot + (inlineProbe ? target.firstCounter : 0), w)) {
+    return false;
+  }
   w.u1(kInvokestatic);
   w.u2(method);
   return true;
@@ -186,27 +202,31 @@ bool startIsTarget(const ClassFile& cf, const CodeAttribute& code, const Bytecod
 struct MethodWork {
   const Member* member;
   const Attribute* codeAttribute;  // null: no code
-  std::vector<uint8_t> newCode;    // contents of the new Code attribute
+  CodeAttribute code;
+  Bytecode bc;
+  std::vector<LineSlot> slots;
+  bool ownsLines = false;
+  std::vector<uint8_t> newCode;  // contents of the new Code attribute
   bool rewritten = false;
 };
 
 // The entry probe alone, padded to a multiple of four bytes: every offset
 // moves by the same amount, so no jump grows and no switch pads differently.
 bool entryOnly(const ClassFile& cf, const CodeAttribute& code, const Bytecode& bc,
-               PoolAppender& pool, const ProbeRefs& refs, uint32_t id, uint32_t index,
+               PoolAppender& pool, const ProbeRefs& refs, const ProbeTarget& target,
                MethodWork& work, MethodOutline& outline, MethodReason reason) {
   CodeInsertions ins;
   ByteWriter prefix;
   outline.lines.clear();
   outline.reason = reason;
-  if (!call(pool, refs, refs.entry, id, index, nullptr, prefix)) {
+  if (!call(pool, refs, refs.entry, target, nullptr, prefix)) {
     outline.outcome = MethodOutcome::kNotInstrumented;
     outline.reason = MethodReason::kPoolOverflow;
     return true;
   }
   while (prefix.size() % 4 != 0) prefix.u1(kNop);
   ins.prefix = std::move(prefix.bytes);
-  ins.extraStack = refs.records != 0 ? 3 : 1;
+  ins.extraStack = refs.counters != 0 ? 3 : 1;
   RewriteStatus status = rewriteCode(cf, code, bc, ins, &work.newCode);
   if (status == RewriteStatus::kMalformed) return false;
   if (status == RewriteStatus::kOk) {
@@ -227,7 +247,7 @@ ClassOutcome classifyClass(const ClassFile& cf) {
 }
 
 ClassOutcome instrumentClass(const ClassFile& cf, uint32_t classId, std::vector<uint8_t>* bytes,
-                             ClassOutline* outline, uint64_t inlineRecords) {
+                             ClassOutline* outline, const InlineRecords* inlineRecords) {
   ClassOutcome kind = classifyClass(cf);
   if (kind != ClassOutcome::kInstrumented) return kind;
   *outline = ClassOutline{};
@@ -243,18 +263,13 @@ ClassOutcome instrumentClass(const ClassFile& cf, uint32_t classId, std::vector<
     }
   }
 
-  PoolAppender pool{cf.constantCount, {}, {}};
-  ClassConstants classConstants{&cf, &pool, false, {}, {}};
-  ProbeRefs refs;
-  bool poolFull = !addProbeRefs(pool, inlineRecords != 0, inlineRecords, &refs);
   std::vector<MethodWork> work(cf.methods.size());
   outline->methods.resize(cf.methods.size());
+  // First every method's slots, so that inline probes know where each
+  // method's counters lie before the first probe is written. Slots past the
+  // class's limit go to no method: those methods count their entries only.
   uint32_t classSlots = 0;
-  bool anyRewritten = false;
-  CodeAttribute code;
-  Bytecode bc;
-  std::vector<LineSlot> slots;
-
+  std::vector<uint16_t> planned(cf.methods.size(), 0);
   for (size_t i = 0; i < cf.methods.size(); i++) {
     const Member& m = cf.methods[i];
     MethodOutline& mo = outline->methods[i];
@@ -274,48 +289,70 @@ ClassOutcome instrumentClass(const ClassFile& cf, uint32_t classId, std::vector<
       mw.codeAttribute = &a;
     }
     if (mw.codeAttribute == nullptr) continue;
-    if (!parseCodeAttribute(cf, *mw.codeAttribute, &code) ||
-        !decodeBytecode(cf.data + code.codeStart, code.codeLength, &bc) ||
-        !describeLineSlots(cf, code, bc, &slots)) {
+    if (!parseCodeAttribute(cf, *mw.codeAttribute, &mw.code) ||
+        !decodeBytecode(cf.data + mw.code.codeStart, mw.code.codeLength, &mw.bc) ||
+        !describeLineSlots(cf, mw.code, mw.bc, &mw.slots)) {
       return ClassOutcome::kMalformed;
     }
-    uint32_t index = static_cast<uint32_t>(i);
-    uint32_t id = classId + 1 + index;
+    mw.ownsLines = ownsLines(outline->accessFlags, mo.accessFlags, mo.name);
+    if (!mw.ownsLines) continue;
+    if (classSlots + mw.slots.size() > kMaxClassSlots) {
+      mo.reason = MethodReason::kTooManySlots;
+      continue;
+    }
+    planned[i] = static_cast<uint16_t>(mw.slots.size());
+    classSlots += planned[i];
+  }
+
+  uint64_t counters =
+      inlineRecords != nullptr ? inlineRecords->place(inlineRecords->context, planned) : 0;
+  PoolAppender pool{cf.constantCount, {}, {}};
+  ClassConstants classConstants{&cf, &pool, false, {}, {}};
+  ProbeRefs refs;
+  bool poolFull = !addProbeRefs(pool, inlineRecords != nullptr, counters, &refs);
+  bool anyRewritten = false;
+  uint32_t firstCounter = 0;
+
+  for (size_t i = 0; i < cf.methods.size(); i++) {
+    MethodOutline& mo = outline->methods[i];
+    MethodWork& mw = work[i];
+    ProbeTarget target = {classId + 1 + static_cast<uint32_t>(i),
+                          static_cast<uint32_t>(cf.methods.size() - i), firstCounter};
+    firstCounter += planned[i];
+    if (mw.codeAttribute == nullptr) continue;
     if (poolFull) {
       mo.outcome = MethodOutcome::kNotInstrumented;
       mo.reason = MethodReason::kPoolOverflow;
       continue;
     }
-    if (!ownsLines(outline->accessFlags, mo.accessFlags, mo.name)) {
-      if (!entryOnly(cf, code, bc, pool, refs, id, index, mw, mo, MethodReason::kNone)) {
+    if (!mw.ownsLines || mo.reason == MethodReason::kTooManySlots) {
+      if (!entryOnly(cf, mw.code, mw.bc, pool, refs, target, mw, mo, mo.reason)) {
         return ClassOutcome::kMalformed;
       }
       // Not a fallback: this method never had slots.
-      if (mo.outcome == MethodOutcome::kEntryOnly) mo.outcome = MethodOutcome::kCounted;
-      anyRewritten |= mw.rewritten;
-      continue;
-    }
-    if (classSlots + slots.size() > kMaxClassSlots) {
-      if (!entryOnly(cf, code, bc, pool, refs, id, index, mw, mo, MethodReason::kTooManySlots)) {
-        return ClassOutcome::kMalformed;
+      if (!mw.ownsLines && mo.outcome == MethodOutcome::kEntryOnly) {
+        mo.outcome = MethodOutcome::kCounted;
       }
       anyRewritten |= mw.rewritten;
       continue;
     }
 
+    const std::vector<LineSlot>& slots = mw.slots;
     CodeInsertions ins;
-    ins.extraStack = refs.records != 0 ? 4 : 2;
-    ins.method = &m;
+    ins.extraStack = refs.counters != 0 ? 4 : 2;
+    ins.method = mw.member;
     ins.classes = {&ClassConstants::find, &classConstants, &ClassConstants::name};
     bool entryDone = false;
-    bool jumpToStart = startIsTarget(cf, code, bc);
+    bool jumpToStart = startIsTarget(cf, mw.code, mw.bc);
+    std::vector<bool> checks;
+    if (refs.counters != 0) checks = slotsThatCheck(cf, mw.code, mw.bc, slots);
     bool fits = true;
     for (size_t s = 0; s < slots.size() && fits; s++) {
       uint32_t slot = static_cast<uint32_t>(s);
       if (ins.at.empty() || ins.at.back().first != slots[s].offset) {
         ins.at.push_back({slots[s].offset, {}});
       }
-      uint16_t method = refs.line;
+      uint16_t method = refs.counters != 0 && !checks[s] ? refs.hit : refs.line;
       if (!entryDone && slots[s].offset == 0 && !jumpToStart) {
         method = refs.entryLine;
         entryDone = true;
@@ -323,21 +360,20 @@ ClassOutcome instrumentClass(const ClassFile& cf, uint32_t classId, std::vector<
       // Written in place: the probes of one offset share one buffer.
       ByteWriter w;
       w.bytes.swap(ins.at.back().second);
-      fits = call(pool, refs, method, id, index, &slot, w);
+      fits = call(pool, refs, method, target, &slot, w);
       w.bytes.swap(ins.at.back().second);
     }
     if (fits && !entryDone) {
       ByteWriter w;
-      fits = call(pool, refs, refs.entry, id, index, nullptr, w);
+      fits = call(pool, refs, refs.entry, target, nullptr, w);
       ins.prefix = std::move(w.bytes);
     }
     RewriteStatus status =
-        fits ? rewriteCode(cf, code, bc, ins, &mw.newCode) : RewriteStatus::kTooLarge;
+        fits ? rewriteCode(cf, mw.code, mw.bc, ins, &mw.newCode) : RewriteStatus::kTooLarge;
     if (status == RewriteStatus::kMalformed) return ClassOutcome::kMalformed;
     if (status == RewriteStatus::kOk) {
       mw.rewritten = true;
       anyRewritten = true;
-      classSlots += static_cast<uint32_t>(slots.size());
       mo.lines.reserve(slots.size());
       for (const LineSlot& s : slots) mo.lines.push_back(s.line);
       continue;
@@ -345,7 +381,7 @@ ClassOutcome instrumentClass(const ClassFile& cf, uint32_t classId, std::vector<
     MethodReason reason = !fits                                  ? MethodReason::kPoolOverflow
                           : status == RewriteStatus::kNeedsFrame ? MethodReason::kNeedsFrame
                                                                  : MethodReason::kTooLarge;
-    if (!entryOnly(cf, code, bc, pool, refs, id, index, mw, mo, reason)) {
+    if (!entryOnly(cf, mw.code, mw.bc, pool, refs, target, mw, mo, reason)) {
       return ClassOutcome::kMalformed;
     }
     anyRewritten |= mw.rewritten;

@@ -69,17 +69,31 @@ enum class ClassOutcome {
 // Whether a parsed class is one to instrument (kInstrumented) or to skip.
 ClassOutcome classifyClass(const ClassFile& cf);
 
+// Where inline probes count: the runtime's block of a class's records, laid
+// out by the caller once the slots of every method are known. The method
+// records lie one after another and end where the counters begin: one 32-bit
+// word per line slot, method after method in the class's order.
+struct InlineRecords {
+  // Called once, before any probe is written, with the slots each method
+  // gets (0 for one without slots of its own). Returns the address of the
+  // first counter, which the probes take as one Long constant; never 0.
+  uint64_t (*place)(void* context, const std::vector<uint16_t>& slots);
+  void* context;
+};
+
 // Instruments a class that classifyClass accepted. The caller reserves
 // IDs classId .. classId + methods.size().
 //
-// With inlineRecords 0, the probes are the exact ones above. Otherwise it is
-// the address of the class's method records (methods.size() of them, one
-// after another) and every probe calls the inline variant instead, which
-// takes that address (one Long constant per class) and the method's index in
-// place of its ID: countLine(records, index, slot), countEntryLine(records,
-// index, slot) and countEntry(records, index).
+// Without inlineRecords, the probes are the exact ones above. With it,
+// every probe calls the inline variant instead, which takes the counters'
+// address C (one Long constant per class), the distance k of the method's
+// record back from C in records (methods.size() - index), and the class-wide
+// number of the slot's counter: countLine(C, k, counter),
+// countEntryLine(C, k, counter) and countEntry(C, k). All three are
+// constants, so compiled code addresses the record and the counter directly;
+// small classes push them with one-byte instructions.
 ClassOutcome instrumentClass(const ClassFile& cf, uint32_t classId, std::vector<uint8_t>* bytes,
-                             ClassOutline* outline, uint64_t inlineRecords = 0);
+                             ClassOutline* outline, const InlineRecords* inlineRecords = nullptr);
 
 // Text for a reason, for messages: "is too large to instrument", ...
 const char* describeReason(MethodReason reason);

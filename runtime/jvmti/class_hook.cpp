@@ -51,15 +51,30 @@ std::vector<uint8_t> describe(const classfile::ClassOutline& outline, uint32_t c
   return w.bytes;
 }
 
-// The method records of a class being instrumented with inline probes, freed
-// unless they become the class's records.
-struct MethodBlock {
-  CMethod* methods = nullptr;
-  MethodBlock() = default;
-  MethodBlock(const MethodBlock&) = delete;
-  MethodBlock& operator=(const MethodBlock&) = delete;
-  ~MethodBlock() { free(methods); }
+// The record block of a class being instrumented with inline probes, freed
+// unless it becomes the class's records.
+struct PlacedBlock {
+  RecordBlock block;
+  PlacedBlock() = default;
+  PlacedBlock(const PlacedBlock&) = delete;
+  PlacedBlock& operator=(const PlacedBlock&) = delete;
+  ~PlacedBlock() { freeRecordBlock(&block); }
+
+  static uint64_t place(void* context, const std::vector<uint16_t>& slots) {
+    RecordBlock& block = static_cast<PlacedBlock*>(context)->block;
+    allocateRecordBlock(slots, &block);
+    return static_cast<uint64_t>(reinterpret_cast<uintptr_t>(block.counters));
+  }
 };
+
+// counterStart: before the records are registered, so nothing reads them yet.
+void startCounters(const ClassRecords& records, uint32_t start) {
+  for (uint16_t i = 0; i < records.methodCount; i++) {
+    CMethod& m = records.methods[i];
+    m.invocations = start;
+    for (uint16_t slot = 0; slot < m.lineCount; slot++) m.hits[slot] = start;
+  }
+}
 
 void report(const classfile::ClassOutline& outline, bool poolFull) {
   int nameLength = static_cast<int>(outline.name.size());
@@ -95,16 +110,13 @@ void instrument(jvmtiEnv* jvmti, const char* name, jint length, const unsigned c
       nextId.fetch_add(1 + static_cast<uint32_t>(cf.methods.size()), std::memory_order_relaxed);
   std::vector<uint8_t> code;
   classfile::ClassOutline outline;
-  // Inline probes name the class's method records by address, so the records
-  // take their place before the code that points at them is written.
-  MethodBlock block;
-  if (s.options.inlineCounting && !s.options.emptyProbes && !cf.methods.empty()) {
-    block.methods = static_cast<CMethod*>(calloc(cf.methods.size(), sizeof(CMethod)));
-    if (block.methods == nullptr) return;
-  }
-  classfile::ClassOutcome outcome =
-      classfile::instrumentClass(cf, classId, &code, &outline,
-                                 static_cast<uint64_t>(reinterpret_cast<uintptr_t>(block.methods)));
+  // Inline probes name the class's records by address, so the records take
+  // their place before the code that points at them is written.
+  PlacedBlock placed;
+  classfile::InlineRecords inlineRecords = {&PlacedBlock::place, &placed};
+  bool inlineProbes = s.options.inlineCounting && !s.options.emptyProbes && !cf.methods.empty();
+  classfile::ClassOutcome outcome = classfile::instrumentClass(
+      cf, classId, &code, &outline, inlineProbes ? &inlineRecords : nullptr);
   if (outcome == classfile::ClassOutcome::kMalformed) {
     fprintf(stderr,
             "cci: cannot instrument %s (its code doesn't hold together); it is left as "
@@ -124,10 +136,12 @@ void instrument(jvmtiEnv* jvmti, const char* name, jint length, const unsigned c
 
   std::vector<uint8_t> description = describe(outline, classId);
   ClassRecords records;
-  if (!buildClassRecords(description.data(), description.size(), &records, block.methods)) {
+  if (!buildClassRecords(description.data(), description.size(), &records,
+                         placed.block.methods != nullptr ? &placed.block : nullptr)) {
     fprintf(stderr, "cci: malformed description of %s; the class is left as it was\n", name);
     return;
   }
+  if (s.options.counterStart != 0) startCounters(records, s.options.counterStart);
   for (size_t i = 0; i < outline.methods.size(); i++) {
     switch (outline.methods[i].outcome) {
       case classfile::MethodOutcome::kCounted:
@@ -148,7 +162,7 @@ void instrument(jvmtiEnv* jvmti, const char* name, jint length, const unsigned c
   }
   // Registered before the JVM sees the new bytes: no probe can run before its
   // method's record is in the table.
-  block.methods = nullptr;  // the records own it now
+  placed.block.methods = nullptr;  // the records own it now
   registerClassRecords(records, s.idToCObjects, s.idToCObjectsLock, s.unregisteredClasses,
                        s.unregisteredClassesLock);
   if (bytes != nullptr) {

@@ -85,7 +85,29 @@ struct Decoder {
 
 }  // namespace
 
-bool buildClassRecords(const uint8_t* data, size_t size, ClassRecords* out, CMethod* methodBlock) {
+void allocateRecordBlock(const std::vector<uint16_t>& slots, RecordBlock* out) {
+  static_assert(sizeof(CMethod) % sizeof(uint32_t) == 0, "the counters follow the records");
+  size_t total = 0;
+  for (uint16_t n : slots) total += n;
+  size_t size = sizeof(CMethod) * slots.size() + (2 * sizeof(uint32_t) + sizeof(uint16_t)) * total;
+  out->slots = slots;
+  if (slots.empty()) {
+    out->methods = nullptr;
+    out->counters = nullptr;
+    return;
+  }
+  out->methods = static_cast<CMethod*>(zeroedBlock(size));
+  out->counters = reinterpret_cast<uint32_t*>(out->methods + slots.size());
+}
+
+void freeRecordBlock(RecordBlock* block) {
+  free(block->methods);
+  block->methods = nullptr;
+  block->counters = nullptr;
+}
+
+bool buildClassRecords(const uint8_t* data, size_t size, ClassRecords* out,
+                       const RecordBlock* block) {
   Blocks blocks;
   Decoder d = {data, size, 0, false, &blocks};
   if (d.u1() != kDescriptionFormat) return false;
@@ -96,37 +118,76 @@ bool buildClassRecords(const uint8_t* data, size_t size, ClassRecords* out, CMet
   char* name = d.utf();
   char* sourceName = d.u1() != 0 ? d.utf() : nullptr;
   uint16_t methodCount = static_cast<uint16_t>(d.u2());
-  if (d.failed) {
+
+  // The methods are read before their block is laid out, which needs their
+  // slot counts; their source lines are copied from the description after.
+  struct Described {
+    uint32_t id;
+    uint16_t accessFlags;
+    char* name;
+    char* signature;
+    uint16_t slots;
+    size_t linesAt;
+  };
+  std::vector<Described> described;
+  if (!d.failed) described.reserve(methodCount);
+  std::vector<uint16_t> slots;
+  uint32_t lines = 0;
+  for (uint16_t i = 0; i < methodCount && !d.failed; i++) {
+    Described m;
+    m.id = d.u4();
+    m.accessFlags = static_cast<uint16_t>(d.u2());
+    m.name = d.utf();
+    m.signature = d.utf();
+    m.slots = static_cast<uint16_t>(d.u2());
+    m.linesAt = d.offset;
+    if (d.failed || !d.take(2 * static_cast<size_t>(m.slots))) break;
+    d.offset += 2 * static_cast<size_t>(m.slots);
+    described.push_back(m);
+    slots.push_back(m.slots);
+    lines += m.slots;
+  }
+  bool fits = block == nullptr || block->slots.size() == methodCount;
+  for (size_t i = 0; block != nullptr && fits && i < described.size(); i++) {
+    fits = described[i].slots <= block->slots[i];
+  }
+  if (d.failed || d.offset != size || lines > 0xFFFF || !fits) {
     blocks.freeAll();
     return false;
   }
 
-  CMethod* methods = methodBlock;
-  if (methods == nullptr && methodCount > 0) {
-    methods = static_cast<CMethod*>(blocks.take(sizeof(CMethod) * methodCount));
+  RecordBlock own;
+  if (block == nullptr) {
+    allocateRecordBlock(slots, &own);
+    block = &own;
   }
-  uint32_t lines = 0;
-  for (uint16_t i = 0; i < methodCount && !d.failed; i++) {
+  CMethod* methods = block->methods;
+  size_t room = 0;
+  for (uint16_t n : block->slots) room += n;
+  uint32_t* hits = block->counters;
+  uint32_t* markedHits = hits + room;
+  uint16_t* lineNumbers = reinterpret_cast<uint16_t*>(markedHits + room);
+  for (uint16_t i = 0; i < methodCount; i++) {
+    const Described& from = described[i];
     CMethod& m = methods[i];
-    m.id = d.u4();
+    m.id = from.id;
     m.classId = classId;
-    m.accessFlags = static_cast<uint16_t>(d.u2());
-    m.name = d.utf();
-    m.signature = d.utf();
-    uint32_t slots = d.u2();
-    if (d.failed || !d.take(2 * static_cast<size_t>(slots))) break;
-    m.lineCount = static_cast<uint16_t>(slots);
-    if (slots > 0) {
-      m.lineNumbers = static_cast<uint16_t*>(blocks.take(sizeof(uint16_t) * slots));
-      for (uint32_t s = 0; s < slots; s++) m.lineNumbers[s] = static_cast<uint16_t>(d.u2());
-      m.hits = static_cast<uint32_t*>(blocks.take(sizeof(uint32_t) * slots));
-      m.markedHits = static_cast<uint32_t*>(blocks.take(sizeof(uint32_t) * slots));
+    m.accessFlags = from.accessFlags;
+    m.name = from.name;
+    m.signature = from.signature;
+    m.lineCount = from.slots;
+    if (from.slots > 0) {
+      m.hits = hits;
+      m.markedHits = markedHits;
+      m.lineNumbers = lineNumbers;
+      const uint8_t* at = data + from.linesAt;
+      for (size_t s = 0; s < from.slots; s++) {
+        lineNumbers[s] = static_cast<uint16_t>((at[2 * s] << 8) | at[2 * s + 1]);
+      }
     }
-    lines += slots;
-  }
-  if (d.failed || d.offset != size || lines > 0xFFFF) {
-    blocks.freeAll();
-    return false;
+    hits += block->slots[i];
+    markedHits += block->slots[i];
+    lineNumbers += block->slots[i];
   }
   // Monitors only for a whole description: they are never freed.
   for (uint16_t i = 0; i < methodCount; i++) {

@@ -31,6 +31,8 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include <vector>
+
 #include "cci/records.h"
 
 struct QMHashTable;
@@ -40,6 +42,28 @@ namespace cci_jvmti {
 
 enum { kDescriptionFormat = 1 };
 
+// A class's method records and the arrays they point at, in one zeroed
+// allocation, so that an inline probe addresses its method's touched flag and
+// its slot's counter as constants:
+//   CMethod   methods[methodCount]
+//   uint32_t  hits[slots]           the counters: counters == methods + methodCount
+//   uint32_t  markedHits[slots]
+//   uint16_t  lineNumbers[slots]
+// Each method's arrays start at its first slot, the sum of the slots of the
+// methods before it; a method without slots keeps null pointers. Never freed
+// once its class is registered.
+struct RecordBlock {
+  CMethod* methods = nullptr;
+  uint32_t* counters = nullptr;
+  std::vector<uint16_t> slots;  // room per method
+};
+
+// Lays out and allocates the block for methods with these slot counts.
+void allocateRecordBlock(const std::vector<uint16_t>& slots, RecordBlock* out);
+
+// For a class that is left as it was after all.
+void freeRecordBlock(RecordBlock* block);
+
 struct ClassRecords {
   CObject* classObject;  // type 2 or 3
   uint32_t classId;
@@ -48,12 +72,12 @@ struct ClassRecords {
 };
 
 // False when the description is truncated, malformed or has bytes left over;
-// nothing is then allocated (what was taken is freed again). methodBlock, when
-// given, is the zeroed array of the description's method records that inline
-// probes already point at (see allocateMethodBlock); it stays the caller's on
-// failure.
+// nothing is then allocated (what was taken is freed again). block, when
+// given, is the one that inline probes already point at: it must have room
+// for every method's slots, or the description is refused, and it stays the
+// caller's on failure. Without it the records get a block of their own.
 bool buildClassRecords(const uint8_t* data, size_t size, ClassRecords* out,
-                       CMethod* methodBlock = nullptr);
+                       const RecordBlock* block = nullptr);
 
 // Puts the class and each method into the table under its lock, then the class
 // onto the unregistered list under that list's lock.

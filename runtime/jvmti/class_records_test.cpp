@@ -114,6 +114,63 @@ TEST(CciClassRecords, ClassRecordsCarryEveryField) {
   EXPECT_NE(todo.lock, run.lock);
 }
 
+TEST(CciClassRecords, TheRecordsAndTheirArraysAreOneBlock) {
+  std::vector<uint8_t> d = describe(2, 10, "app/Main", "Main.java", kMethods);
+  ClassRecords r;
+  ASSERT_TRUE(buildClassRecords(d.data(), d.size(), &r));
+  keep(r.classObject);
+  const CMethod* m = r.methods;
+  // Counters first, right after the three records, method after method; the
+  // marked counters and line numbers follow in the same order.
+  const uint32_t* counters = reinterpret_cast<const uint32_t*>(m + 3);
+  EXPECT_EQ(m[0].hits, counters);
+  EXPECT_EQ(m[1].hits, counters + 1);
+  EXPECT_EQ(m[0].markedHits, counters + 5);
+  EXPECT_EQ(m[1].markedHits, counters + 6);
+  EXPECT_EQ(m[0].lineNumbers, reinterpret_cast<const uint16_t*>(counters + 10));
+  EXPECT_EQ(m[1].lineNumbers, m[0].lineNumbers + 1);
+  EXPECT_EQ(m[1].lineNumbers[0], 7);
+}
+
+TEST(CciClassRecords, AGivenBlockKeepsItsLayoutWhereAMethodLostItsSlots) {
+  // Inline probes were written for 1, 2 and 4 slots; the first method kept
+  // none of its slot (too large), the third has 4.
+  RecordBlock block;
+  allocateRecordBlock({1, 2, 4}, &block);
+  ASSERT_EQ(reinterpret_cast<CMethod*>(block.counters), block.methods + 3);
+  std::vector<uint8_t> d = describe(2, 10, "app/Main", "Main.java",
+                                    {{11, 0x0001, "big", "()V", {}},
+                                     {12, 0x0001, "two", "()V", {5, 6}},
+                                     {13, 0x0001, "four", "()V", {7, 8, 9, 10}}});
+  ClassRecords r;
+  ASSERT_TRUE(buildClassRecords(d.data(), d.size(), &r, &block));
+  keep(r.classObject);
+  ASSERT_EQ(r.methods, block.methods);
+  EXPECT_EQ(r.methods[0].hits, nullptr);
+  EXPECT_EQ(r.methods[0].lineCount, 0);
+  EXPECT_EQ(r.methods[1].hits, block.counters + 1);
+  EXPECT_EQ(r.methods[2].hits, block.counters + 3);
+  EXPECT_EQ(r.methods[2].markedHits, block.counters + 7 + 3);
+  EXPECT_EQ(r.methods[2].lineNumbers, reinterpret_cast<uint16_t*>(block.counters + 14) + 3);
+  EXPECT_EQ(r.methods[2].lineNumbers[3], 10);
+  EXPECT_EQ(loadRelaxed(r.methods[2].hits[3]), 0u);
+  EXPECT_EQ(static_cast<const CClass*>(r.classObject->record)->lineCount, 6);
+}
+
+TEST(CciClassRecords, ABlockWithoutRoomForTheDescriptionIsRefused) {
+  std::vector<uint8_t> d = describe(2, 10, "app/Main", "Main.java", kMethods);
+  ClassRecords r;
+  RecordBlock small;
+  allocateRecordBlock({1, 3, 0}, &small);  // run has 4 slots
+  EXPECT_FALSE(buildClassRecords(d.data(), d.size(), &r, &small));
+  RecordBlock fewer;
+  allocateRecordBlock({1, 4}, &fewer);  // two methods for three
+  EXPECT_FALSE(buildClassRecords(d.data(), d.size(), &r, &fewer));
+  freeRecordBlock(&small);
+  freeRecordBlock(&fewer);
+  EXPECT_EQ(small.methods, nullptr);
+}
+
 TEST(CciClassRecords, InterfacesAndMissingSourceNames) {
   std::vector<uint8_t> d = describe(3, 20, "app/Shape", nullptr, {{21, 0x0401, "area", "()D", {}}});
   ClassRecords r;

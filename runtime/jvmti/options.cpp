@@ -105,6 +105,15 @@ bool parseOptions(const char* text, Options* out, std::string* error) {
       out->appendGiven = true;
     } else if (!flag && key == "sessionid") {
       out->sessionId = value;
+    } else if (!flag && key == "counterStart") {
+      char* rest = nullptr;
+      unsigned long long start = strtoull(value.c_str(), &rest, 10);
+      if (value.empty() || value[0] < '0' || value[0] > '9' || *rest != '\0' ||
+          start > 0xFFFFFFFFull) {
+        *error = "option \"" + item + "\": the start is a count from 0 to 4294967295";
+        return false;
+      }
+      out->counterStart = static_cast<uint32_t>(start);
     } else if (!flag && key == "probes" && (value == "empty" || value == "count")) {
       out->emptyProbes = value == "empty";
     } else {

@@ -22,6 +22,9 @@
 //   probes=empty        bind the probes to empty functions (the cost floor of
 //                       this design; nothing is counted)
 //   verbose             one line on standard error for each instrumented class
+//   counterStart=N      every counter of an instrumented class starts at N
+//                       (0 to 4294967295) instead of 0: for tests that drive
+//                       counters to their limit without running 2^32 times
 //   live                start the live coverage viewer on 127.0.0.1, a free port
 //   live=[HOST:]PORT    ... on HOST (default 127.0.0.1) and PORT (0: a free one);
 //                       an IPv6 address goes in brackets: live=[::1]:8080
@@ -37,6 +40,8 @@
 #ifndef CCOVER_RUNTIME_JVMTI_OPTIONS_H_
 #define CCOVER_RUNTIME_JVMTI_OPTIONS_H_
 
+#include <stdint.h>
+
 #include <string>
 #include <vector>
 
@@ -49,6 +54,7 @@ struct Options {
   bool emptyProbes = false;
   bool inlineCounting = true;  // counting=inline; probes=empty implies exact probes
   bool verbose = false;
+  uint32_t counterStart = 0;
   std::vector<std::string> includes;  // empty: everything
   std::vector<std::string> excludes;  // added to the default exclusions
   std::string home;

@@ -211,5 +211,19 @@ TEST(CciOptions, CountingIsInlineUnlessExactIsAsked) {
   EXPECT_FALSE(parseOptions("counting", &o, &error));
 }
 
+TEST(CciOptions, CounterStartTakesAThirtyTwoBitCount) {
+  Options o;
+  std::string error;
+  EXPECT_EQ(o.counterStart, 0u);
+  ASSERT_TRUE(parseOptions("counterStart=4294967295", &o, &error)) << error;
+  EXPECT_EQ(o.counterStart, 4294967295u);
+  for (const char* bad : {"counterStart=4294967296", "counterStart=-1",
+                          "counterStart=", "counterStart=12x", "counterStart= 5", "counterStart"}) {
+    EXPECT_FALSE(parseOptions(bad, &o, &error)) << bad;
+  }
+  EXPECT_FALSE(parseOptions("counterStart=-1", &o, &error));
+  EXPECT_EQ(error, "option \"counterStart=-1\": the start is a count from 0 to 4294967295");
+}
+
 }  // namespace
 }  // namespace cci_jvmti

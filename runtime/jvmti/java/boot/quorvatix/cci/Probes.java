@@ -33,35 +33,57 @@ public final class Probes {
   /** The layout of a method record: size, hits, invocations, touched. */
   static native int[] layout();
 
-  /** Line slot {@code slot} of method {@code index} of the records at {@code records}. */
-  public static void countLine(long records, int index, int slot) {
-    long method = records + index * Memory.METHOD_SIZE;
+  // The inline probes' arguments are constants of the instrumented class:
+  // counters, the address of its first line counter, where its record block
+  // puts the method records just before the counters; fromEnd, how many
+  // records back the method's lies; counter, the class-wide number of the
+  // slot's counter. Once the JIT has inlined a probe, the record and the
+  // counter are constant addresses.
+
+  /** A line slot was reached. */
+  public static void countLine(long counters, int fromEnd, int counter) {
+    long method = counters - fromEnd * Memory.METHOD_SIZE;
     if (Memory.U.getByte(method + Memory.TOUCHED) == 0) {
-      line(Memory.U.getInt(method), slot);
+      line(Memory.U.getInt(method), slot(method, counters, counter));
       return;
     }
-    increment(Memory.U.getAddress(method + Memory.HITS) + 4L * slot);
+    increment(counters + 4L * counter);
   }
 
-  /** The first line slot of method {@code index}, reached on entry. */
-  public static void countEntryLine(long records, int index, int slot) {
-    long method = records + index * Memory.METHOD_SIZE;
+  /**
+   * A line slot was reached where the touched flag need not be checked: the
+   * instrumenter found that this probe runs within a few instructions of one
+   * that checked it (classfile/touched_checks.h).
+   */
+  public static void countHit(long counters, int counter) {
+    increment(counters + 4L * counter);
+  }
+
+  /** The method's first line slot was reached on entry. */
+  public static void countEntryLine(long counters, int fromEnd, int counter) {
+    long method = counters - fromEnd * Memory.METHOD_SIZE;
     if (Memory.U.getByte(method + Memory.TOUCHED) == 0) {
-      entryLine(Memory.U.getInt(method), slot);
+      entryLine(Memory.U.getInt(method), slot(method, counters, counter));
       return;
     }
     increment(method + Memory.INVOCATIONS);
-    increment(Memory.U.getAddress(method + Memory.HITS) + 4L * slot);
+    increment(counters + 4L * counter);
   }
 
-  /** Method {@code index} was entered. */
-  public static void countEntry(long records, int index) {
-    long method = records + index * Memory.METHOD_SIZE;
+  /** The method was entered. */
+  public static void countEntry(long counters, int fromEnd) {
+    long method = counters - fromEnd * Memory.METHOD_SIZE;
     if (Memory.U.getByte(method + Memory.TOUCHED) == 0) {
       entry(Memory.U.getInt(method));
       return;
     }
     increment(method + Memory.INVOCATIONS);
+  }
+
+  // The method's own number of a class-wide counter, for the handlers: its
+  // hits pointer is its first counter.
+  private static int slot(long method, long counters, int counter) {
+    return (int) ((counters + 4L * counter - Memory.U.getAddress(method + Memory.HITS)) >> 2);
   }
 
   // A plain read and write: no lock and no atomic instruction, which is what

@@ -1,0 +1,93 @@
+#include "classfile/touched_checks.h"
+
+#include <stdint.h>
+
+#include "classfile/bytes.h"
+
+namespace classfile {
+namespace {
+
+// Instructions after which the agent may have updated: every call, and a
+// monitor wait of any length.
+bool breaksChain(uint8_t opcode, BranchKind branch) {
+  return (opcode >= 0xb6 && opcode <= 0xba) ||  // invokevirtual .. invokedynamic
+         opcode == 0xc2 ||                      // monitorenter
+         branch == BranchKind::kJsr || branch == BranchKind::kJsrW;
+}
+
+bool fallsThrough(uint8_t opcode, BranchKind branch) {
+  switch (branch) {
+    case BranchKind::kGoto:
+    case BranchKind::kGotoW:
+    case BranchKind::kTableSwitch:
+    case BranchKind::kLookupSwitch:
+      return false;
+    default:
+      break;
+  }
+  // The returns, athrow and ret end their path (a ret's successors follow
+  // their jsr, which breaks the chain itself).
+  return !((opcode >= 0xac && opcode <= 0xb1) || opcode == 0xbf || opcode == 0xa9);
+}
+
+enum State : uint8_t { kUnreached, kUnchecked, kChecked };
+
+State meet(State a, State b) {
+  if (a == kUnreached) return b;
+  if (b == kUnreached) return a;
+  return a == kChecked && b == kChecked ? kChecked : kUnchecked;
+}
+
+}  // namespace
+
+std::vector<bool> slotsThatCheck(const ClassFile& cf, const CodeAttribute& code, const Bytecode& bc,
+                                 const std::vector<LineSlot>& slots) {
+  std::vector<bool> checks(slots.size(), true);
+  size_t count = bc.instructions.size();
+  // What reaches each instruction by a forward jump, met with its
+  // fall-through predecessor as the walk arrives; kUnchecked from the start
+  // for targets of backward jumps and for exception handlers.
+  std::vector<State> state(count, kUnreached);
+  std::vector<bool> barrier(count, false);
+  std::vector<int64_t> targets;
+  for (size_t i = 0; i < count; i++) {
+    const Instruction& insn = bc.instructions[i];
+    targets.clear();
+    branchTargets(bc, insn, &targets);
+    for (int64_t t : targets) {
+      if (t <= insn.offset && bc.isBoundary(static_cast<uint32_t>(t))) {
+        barrier[bc.indexAt[t]] = true;
+      }
+    }
+  }
+  for (uint32_t e = 0; e < code.exceptionCount; e++) {
+    uint32_t handler = readU2(cf.data + code.exceptionsStart + 2 + 8 * static_cast<size_t>(e) + 4);
+    if (bc.isBoundary(handler) && handler < bc.length) barrier[bc.indexAt[handler]] = true;
+  }
+  if (count > 0) state[0] = kUnchecked;
+
+  size_t s = 0;
+  for (size_t i = 0; i < count; i++) {
+    const Instruction& insn = bc.instructions[i];
+    State in = barrier[i] || state[i] == kUnreached ? kUnchecked : state[i];
+    for (; s < slots.size() && slots[s].offset == insn.offset; s++) {
+      checks[s] = in != kChecked;
+      in = kChecked;
+    }
+    State out = breaksChain(insn.opcode, insn.branch) ? kUnchecked : in;
+    if (fallsThrough(insn.opcode, insn.branch) && i + 1 < count) {
+      state[i + 1] = meet(state[i + 1], out);
+    }
+    targets.clear();
+    branchTargets(bc, insn, &targets);
+    for (int64_t t : targets) {
+      if (t > insn.offset && bc.isBoundary(static_cast<uint32_t>(t)) && t < bc.length) {
+        uint32_t j = static_cast<uint32_t>(bc.indexAt[t]);
+        state[j] = meet(state[j], out);
+      }
+    }
+  }
+  return checks;
+}
+
+}  // namespace classfile
