@@ -68,6 +68,9 @@ bool enableProcessBarrier();
 // returns (Linux membarrier, Windows FlushProcessWriteBuffers).
 // REQUIRES: enableProcessBarrier() returned true.
 void processBarrier();
+// Runs run() on a new thread that nobody joins; false when no thread could be
+// started (run then never runs).
+bool startDetachedThread(void (*run)());
 // True when standard output is a terminal that shows ANSI colours (on Windows
 // after switching the console to them). NO_COLOR set, or TERM=dumb: false.
 bool stdoutTakesColour();

@@ -3,6 +3,7 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <linux/membarrier.h>
+#include <pthread.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
@@ -41,6 +42,25 @@ bool enableProcessBarrier() {
 }
 
 void processBarrier() { syscall(__NR_membarrier, MEMBARRIER_CMD_PRIVATE_EXPEDITED, 0, 0); }
+
+namespace {
+
+void* runThread(void* run) {
+  reinterpret_cast<void (*)()>(run)();
+  return nullptr;
+}
+
+}  // namespace
+
+bool startDetachedThread(void (*run)()) {
+  pthread_attr_t attributes;
+  if (pthread_attr_init(&attributes) != 0) return false;
+  pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED);
+  pthread_t thread;
+  bool started = pthread_create(&thread, &attributes, runThread, reinterpret_cast<void*>(run)) == 0;
+  pthread_attr_destroy(&attributes);
+  return started;
+}
 
 bool stdoutTakesColour() {
   if (getenv("NO_COLOR") != nullptr) return false;

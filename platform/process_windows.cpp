@@ -46,6 +46,22 @@ bool enableProcessBarrier() { return true; }
 
 void processBarrier() { FlushProcessWriteBuffers(); }
 
+namespace {
+
+DWORD WINAPI runThread(LPVOID run) {
+  reinterpret_cast<void (*)()>(run)();
+  return 0;
+}
+
+}  // namespace
+
+bool startDetachedThread(void (*run)()) {
+  HANDLE thread = CreateThread(nullptr, 0, runThread, reinterpret_cast<LPVOID>(run), 0, nullptr);
+  if (thread == nullptr) return false;
+  CloseHandle(thread);
+  return true;
+}
+
 bool stdoutTakesColour() {
   if (getenv("NO_COLOR") != nullptr) return false;
   if (_isatty(_fileno(stdout)) == 0) return false;

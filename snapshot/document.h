@@ -8,7 +8,8 @@
 // Each top-level item is built, written and freed before the next. ClassRoot
 // and MethodRoot are written member by member: their keys are collected first
 // (the count and the order come before any member), then each object's element
-// is built, written and freed in turn; the bytes are those of the whole tree.
+// is streamed from its record, members in the order the element's own table
+// would give them; the bytes are those of the whole tree.
 // docs/snapshot-format.md gives every member and order.
 //
 // A file that could not be written whole (a short write, a failed close, memory

@@ -437,6 +437,32 @@ TEST_F(DocumentTest, StreamedRootsHaveTheBytesOfTheWholeTree) {
   SEFree(tree);
 }
 
+// A record without its text (a method without a name) has no element: the
+// streamed root stops there and reports it, as building the tree does, and
+// the document is a failure that leaves no file.
+TEST_F(DocumentTest, ARecordWithoutItsNameMakesTheDocumentFail) {
+  CciTestMethodSpec methods[2] = {{2, nullptr, nullptr, 0, 3, nullptr},
+                                  {3, nullptr, nullptr, 0, 0, nullptr}};
+  CClass* c = cciTestAddClass(1, "app/A", "A.java", 0, 1, methods, 2);
+  ASSERT_NE(c, nullptr);
+  char* name = c->methods[1].name;
+  c->methods[1].name = nullptr;
+  CObject object = {kCObjectMethod, &c->methods[1]};
+  EXPECT_EQ(makeObjectElement(&object), nullptr);
+  TempFile out;
+  SEStream* stream = SEOpenFile(out.c_str());
+  ASSERT_NE(stream, nullptr);
+  EXPECT_FALSE(writeMethodRoot(stream, table_));
+  EXPECT_TRUE(writeClassRoot(stream, table_)) << "the class itself still has its element";
+  SEClose(stream);
+  testing::internal::CaptureStderr();
+  EXPECT_FALSE(writeSnapshotDocument(file_.c_str(), nullptr, nullptr, table_, nullptr));
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "S_CC_C : Cannot write file " + file_.path() + ": out of memory\n");
+  EXPECT_FALSE(fileExists(file_.path()));
+  c->methods[1].name = name;
+}
+
 TEST_F(DocumentTest, DocumentFreesEverythingItBuilds) {
   CciTestMethodSpec methods[3] = {{2, nullptr, nullptr, 0, 5, nullptr},
                                   {3, nullptr, nullptr, 0, 0, nullptr},

@@ -13,6 +13,17 @@ void noteFailure(SEStream* stream, int error) {
   stream->failed = true;
 }
 
+void writeToFile(SEStream* stream, const void* data, int32_t n) {
+  size_t written = platform::writeUnlocked(stream->file, data, static_cast<size_t>(n));
+  if (written != static_cast<size_t>(n)) noteFailure(stream, errno != 0 ? errno : EIO);
+}
+
+void flushBuffer(SEStream* stream) {
+  if (stream->buffered == 0) return;
+  writeToFile(stream, stream->buffer, stream->buffered);
+  stream->buffered = 0;
+}
+
 void writeBlock(SEStream* stream, const void* data, int32_t n) {
   if (n <= 0) return;
   if (stream->bytesWritten > INT32_MAX - n) {
@@ -23,8 +34,15 @@ void writeBlock(SEStream* stream, const void* data, int32_t n) {
   } else {
     stream->bytesWritten += n;
   }
-  size_t written = platform::writeUnlocked(stream->file, data, static_cast<size_t>(n));
-  if (written != static_cast<size_t>(n)) noteFailure(stream, errno != 0 ? errno : EIO);
+  if (stream->buffer != nullptr) {
+    if (n > kSEBufferSize - stream->buffered) flushBuffer(stream);
+    if (n <= kSEBufferSize) {
+      memcpy(stream->buffer + stream->buffered, data, static_cast<size_t>(n));
+      stream->buffered += n;
+      return;
+    }
+  }
+  writeToFile(stream, data, n);
 }
 
 void writeTag(SEStream* stream, uint8_t tag) { writeBlock(stream, &tag, 1); }
@@ -72,6 +90,8 @@ SEStream* SENewFileStream(FILE* file) {
   stream->failed = false;
   stream->error = 0;
   stream->regularFile = false;
+  stream->buffer = static_cast<uint8_t*>(sMalloc(kSEBufferSize));
+  stream->buffered = 0;
   return stream;
 }
 
@@ -86,6 +106,17 @@ void SEWriteKey(SEStream* stream, const char* key) {
   int32_t keyLength = length > INT32_MAX ? INT32_MAX : static_cast<int32_t>(length);
   writeCount(stream, keyLength);
   writeBlock(stream, key, keyLength);
+}
+
+void SEWriteListHeader(SEStream* stream, int32_t count) {
+  writeTag(stream, SE_TAG_LIST);
+  writeCount(stream, count);
+}
+
+void SEWriteString(SEStream* stream, const char* data, int32_t length) {
+  writeTag(stream, SE_TAG_STRING);
+  writeCount(stream, length);
+  writeBlock(stream, data, length);
 }
 
 void SEWriteInt32(SEStream* stream, int32_t value) {
@@ -125,13 +156,10 @@ void SEWrite(SEStream* stream, const SElem* e) {
       SEWriteInt64(stream, e->int64Value);
       break;
     case SE_STRING:
-      writeTag(stream, SE_TAG_STRING);
-      writeCount(stream, e->string.length);
-      writeBlock(stream, e->string.data, e->string.length);
+      SEWriteString(stream, e->string.data, e->string.length);
       break;
     case SE_LIST:
-      writeTag(stream, SE_TAG_LIST);
-      writeCount(stream, e->children->count);
+      SEWriteListHeader(stream, e->children->count);
       for (int32_t i = 0; i < e->children->count; i++) {
         SEWrite(stream, static_cast<const SElem*>(e->children->items[i]));
       }
@@ -165,6 +193,10 @@ void SEWrite(SEStream* stream, const SElem* e) {
 
 bool SEClose(SEStream* stream, int* error) {
   if (stream == nullptr) return false;
+  if (stream->buffer != nullptr) {
+    flushBuffer(stream);
+    sFree(stream->buffer);
+  }
   bool whole = !stream->failed;
   int firstError = stream->error;
   if (fclose(stream->file) != 0) {

@@ -6,10 +6,13 @@
 // little-endian, built by shifts, whatever the host. docs/snapshot-format.md
 // describes every byte.
 //
-// Each tag, payload and string goes to the buffered FILE in its own small
-// write (an unlocked stdio write where the C library has one); the stream keeps
-// no buffer of its own. A short write is remembered, and SEClose reports it, so
-// that a full disk never passes for a good file.
+// A stream made by SEOpenFile or SENewFileStream gathers the small pieces (a
+// tag, a payload, a key) in a buffer of its own and hands the FILE a block of
+// kSEBufferSize at a time: a stdio call per piece cost more than encoding the
+// exit snapshot. A stream set up by hand ({} with its file set) has no buffer
+// and writes each piece to the FILE as it comes (an unlocked stdio write where
+// the C library has one). A short write is remembered, and SEClose reports it,
+// so that a full disk never passes for a good file.
 //
 // Thread-safety: a stream is used by one thread at a time.
 #ifndef CCOVER_SUPPORT_SERIALIZER_H_
@@ -33,6 +36,8 @@ enum SETag : uint8_t {
   SE_TAG_INT64 = 9,
 };
 
+enum { kSEBufferSize = 1 << 16 };
+
 struct SEStream {
   FILE* file;
   // Bytes passed to the file since the stream was created, counted before each
@@ -45,13 +50,18 @@ struct SEStream {
   // SEOpenFile found a regular file (not a device or pipe); only such a file is
   // removed again when it could not be written whole.
   bool regularFile;
+  // kSEBufferSize bytes owned by the stream, or null: every piece goes to the
+  // file at once. buffered bytes of it wait for the file.
+  uint8_t* buffer;
+  int32_t buffered;
 };
 
 // Opens path (modified UTF-8; see platform::openFile) with mode "wb": created,
 // or truncated when it exists. Null when it can't be opened; prints nothing.
 SEStream* SEOpenFile(const char* path);
-// A stream on an open file, bytesWritten 0; it closes the file in SEClose.
-// Null when memory runs out (the file stays open then).
+// A stream on an open file, bytesWritten 0, with its buffer (without one when
+// memory for it runs out); it closes the file in SEClose. Null when memory
+// runs out for the stream itself (the file stays open then).
 SEStream* SENewFileStream(FILE* file);
 // Writes the element's encoding; an unknown kind or a null element writes
 // nothing.
@@ -62,14 +72,20 @@ void SEWrite(SEStream* stream, const SElem* e);
 // the members' order and their number in step with the header.
 void SEWriteNamedHeader(SEStream* stream, int32_t memberCount);
 void SEWriteKey(SEStream* stream, const char* key);
+// A list written piece by piece: the header, then count members (SEWrite or
+// SEWriteInt32 ...), the same bytes as SEWrite of an SE_LIST element.
+void SEWriteListHeader(SEStream* stream, int32_t count);
+// The bytes of an SE_STRING element holding length bytes of data.
+void SEWriteString(SEStream* stream, const char* data, int32_t length);
 // The integer form of value, exactly as an SE_INT32 element holding it.
 void SEWriteInt32(SEStream* stream, int32_t value);
 // The 64-bit form: values 0 .. 0xFFFFFFFE in the integer form of their low 32
 // bits, anything else tag 9 and eight bytes.
 void SEWriteInt64(SEStream* stream, int64_t value);
-// Closes the file and frees the stream. False when any write was short, the
-// byte count overflowed, or fclose failed: the file is then not whole, and error
-// (when given) receives the errno of the first failure; 0 on success.
+// Writes the buffered bytes, closes the file and frees the stream (with its
+// buffer). False when any write was short, the byte count overflowed, or
+// fclose failed: the file is then not whole, and error (when given) receives
+// the errno of the first failure; 0 on success.
 bool SEClose(SEStream* stream, int* error = nullptr);
 
 #endif  // CCOVER_SUPPORT_SERIALIZER_H_

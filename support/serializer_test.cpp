@@ -237,11 +237,57 @@ TEST_F(SerializerTest, ShortWriteIsReportedByClose) {
   SEStream* stream = SENewFileStream(readOnly);
   ASSERT_NE(stream, nullptr);
   SEWriteInt32(stream, 70000);
-  EXPECT_TRUE(stream->failed);
+  // Still in the stream's buffer: the file has not refused anything yet.
+  EXPECT_FALSE(stream->failed);
   EXPECT_EQ(stream->bytesWritten, 5) << "every byte passed on is still counted";
   int error = 0;
   EXPECT_FALSE(SEClose(stream, &error));
   EXPECT_NE(error, 0);
+}
+
+// A stream set up by hand has no buffer: the file refuses each piece at once.
+TEST_F(SerializerTest, UnbufferedStreamSeesAShortWriteAtOnce) {
+  TempFile file;
+  FILE* readOnly = platform::openFile(file.c_str(), "rb");
+  ASSERT_NE(readOnly, nullptr);
+  SEStream stream = {};
+  stream.file = readOnly;
+  SEWriteInt32(&stream, 70000);
+  EXPECT_TRUE(stream.failed);
+  EXPECT_NE(stream.error, 0);
+  EXPECT_EQ(stream.bytesWritten, 5);
+  fclose(readOnly);
+}
+
+// Pieces larger than the buffer, between small ones, keep their order: the
+// bytes equal those of an unbuffered stream.
+TEST_F(SerializerTest, BufferedBytesEqualUnbufferedOnes) {
+  std::vector<uint8_t> big(kSEBufferSize + 17);
+  for (size_t i = 0; i < big.size(); i++) big[i] = static_cast<uint8_t>(i * 7);
+  auto write = [&](SEStream* stream) {
+    for (int i = 0; i < 3000; i++) SEWriteInt32(stream, i * 37);
+    SElem* bytes = SENewBytes(big.data(), static_cast<int32_t>(big.size()));
+    SEWrite(stream, bytes);
+    SEFree(bytes);
+    SEWriteString(stream, "tail", 5);
+  };
+  TempFile buffered;
+  SEStream* stream = SEOpenFile(buffered.c_str());
+  ASSERT_NE(stream, nullptr);
+  ASSERT_NE(stream->buffer, nullptr);
+  write(stream);
+  int32_t count = stream->bytesWritten;
+  ASSERT_TRUE(SEClose(stream));
+  TempFile plain;
+  FILE* f = platform::openFile(plain.c_str(), "wb");
+  ASSERT_NE(f, nullptr);
+  SEStream direct = {};
+  direct.file = f;
+  write(&direct);
+  fclose(f);
+  EXPECT_FALSE(direct.failed);
+  EXPECT_EQ(buffered.bytes(), plain.bytes());
+  EXPECT_EQ(static_cast<size_t>(count), buffered.bytes().size());
 }
 
 TEST_F(SerializerTest, CleanCloseReportsNoError) {

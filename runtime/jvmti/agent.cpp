@@ -23,6 +23,7 @@
 #include "runtime/jvmti/monitor.h"
 #include "runtime/jvmti/probes.h"
 #include "runtime/jvmti/runtime_state.h"
+#include "runtime/jvmti/startup_trace.h"
 #include "runtime/jvmti/vm.h"
 #include "support/hash_table.h"
 #include "support/vector.h"
@@ -132,11 +133,22 @@ void startJavaSide(JNIEnv* env, jclass bootstrap, RuntimeState& s) {
 }
 
 void JNICALL onVMInit(jvmtiEnv*, JNIEnv* env, jthread) {
+  traceMark("vm init");
   RuntimeState& s = state();
   // Classes are instrumented only once the probes they call are bound.
   ProbeKind probes = bindProbes(s.jvmti, env, s.options.emptyProbes, s.options.inlineCounting);
   s.options.inlineCounting = probes == ProbeKind::kInline;
-  if (probes != ProbeKind::kNone) enableInstrumenting();
+  if (probes != ProbeKind::kNone) {
+    enableInstrumenting();
+    // Only now: the hook would leave every earlier class alone, and the JVM
+    // pays for each event it posts (a class from the CDS archive has its bytes
+    // read from the runtime image just for the hook).
+    if (s.jvmti->SetEventNotificationMode(JVMTI_ENABLE, JVMTI_EVENT_CLASS_FILE_LOAD_HOOK,
+                                          nullptr) != JVMTI_ERROR_NONE) {
+      fputs("cci: the JVM refuses the class file load hook; nothing will be counted\n", stderr);
+    }
+  }
+  traceMark("probes bound");
 
   jclass bootstrap = env->FindClass("quorvatix/cci/Bootstrap");
   if (bootstrap == nullptr) {
@@ -145,17 +157,29 @@ void JNICALL onVMInit(jvmtiEnv*, JNIEnv* env, jthread) {
   }
   std::string commandText = systemProperty(s.jvmti, "sun.java.command");
   if (!s.launcherMode) s.mainClass = findMainClass(env, bootstrap, commandText, s.launchClassPath);
-  if (!s.launcherMode && s.options.autoStart) startJavaSide(env, bootstrap, s);
+  traceMark("main class named");
+  if (!s.launcherMode && s.options.autoStart) {
+    startJavaSide(env, bootstrap, s);
+    traceMark("java side started");
+  }
   env->DeleteLocalRef(bootstrap);
 }
 
 void JNICALL onVMDeath(jvmtiEnv*, JNIEnv* env) {
   // Nothing is instrumented from here on: the VM is going down.
   disableInstrumenting();
+  traceMark("vm death");
+  traceClassHookTotals();
   // Before the agent's own shutdown: the counts are final, the agent still bound.
-  if (!state().options.destfile.empty()) writeDestfile(env, state().options);
+  if (!state().options.destfile.empty()) {
+    writeDestfile(env, state().options);
+    traceMark("destfile written");
+  }
   void* handler = handlerAt(kCciSlotShutdown);
-  if (handler != nullptr) reinterpret_cast<CciEnvHandler>(handler)(env);
+  if (handler != nullptr) {
+    reinterpret_cast<CciEnvHandler>(handler)(env);
+    traceMark("agent shut down");
+  }
 }
 
 void JNICALL onThreadEnd(jvmtiEnv*, JNIEnv* env, jthread) {
@@ -170,6 +194,8 @@ jint load(JavaVM* vm, const char* optionText) {
     fputs("cci: loaded twice; the second load is ignored\n", stderr);
     return JNI_OK;
   }
+  traceStart();
+  prepareMonitors();
   std::string error;
   if (!parseOptions(optionText, &s.options, &error)) {
     fprintf(stderr, "cci: %s\n", error.c_str());
@@ -222,16 +248,17 @@ jint load(JavaVM* vm, const char* optionText) {
   callbacks.VMInit = &onVMInit;
   callbacks.VMDeath = &onVMDeath;
   callbacks.ThreadEnd = &onThreadEnd;
-  callbacks.ClassFileLoadHook = &onClassFileLoad;
+  callbacks.ClassFileLoadHook = classHookToRegister();
   if (jvmti->SetEventCallbacks(&callbacks, sizeof callbacks) != JVMTI_ERROR_NONE) return JNI_ERR;
-  const jvmtiEvent events[] = {JVMTI_EVENT_VM_INIT, JVMTI_EVENT_VM_DEATH, JVMTI_EVENT_THREAD_END,
-                               JVMTI_EVENT_CLASS_FILE_LOAD_HOOK};
+  // The class file load hook is enabled at VM init, once the probes are bound.
+  const jvmtiEvent events[] = {JVMTI_EVENT_VM_INIT, JVMTI_EVENT_VM_DEATH, JVMTI_EVENT_THREAD_END};
   for (jvmtiEvent event : events) {
     if (jvmti->SetEventNotificationMode(JVMTI_ENABLE, event, nullptr) != JVMTI_ERROR_NONE) {
       return JNI_ERR;
     }
   }
   s.initialized.store(1, std::memory_order_release);
+  traceMark("loaded");
   return JNI_OK;
 }
 

@@ -42,22 +42,18 @@ struct Monitor {
 // The address of a thread-local byte identifies the calling thread.
 thread_local char threadToken;
 
-enum BarrierState { kUnknown, kAvailable, kUnavailable };
+// Registering for the process barrier can take milliseconds (on Linux it waits
+// for an RCU grace period once the process has a second thread), so
+// prepareMonitors starts it on a helper thread at load, long before the class
+// hook first enters a monitor. Whoever needs the answer first waits for a
+// registration under way and never starts a second one; the answer is known
+// before any monitor is reserved, as if it had been asked for there.
+enum BarrierState { kUnknown, kRegistering, kAvailable, kUnavailable };
 std::atomic<int> barrierState{kUnknown};
 
-bool reservationsEnabled() {
-  int s = barrierState.load(std::memory_order_acquire);
-  if (s == kUnknown) {
-    s = platform::enableProcessBarrier() ? kAvailable : kUnavailable;
-    barrierState.store(s, std::memory_order_release);
-  }
-  return s == kAvailable;
-}
-
-[[noreturn]] __attribute__((noinline)) void misuse(const char* what, const Monitor* m) {
-  fprintf(stderr, "cci: %s monitor \"%s\"\n", what, m->name != nullptr ? m->name : "");
-  fflush(stderr);
-  abort();
+void registerBarrier() {
+  barrierState.store(platform::enableProcessBarrier() ? kAvailable : kUnavailable,
+                     std::memory_order_release);
 }
 
 void pause(int round) {
@@ -67,6 +63,26 @@ void pause(int round) {
   } else {
     std::this_thread::sleep_for(std::chrono::microseconds(50));
   }
+}
+
+// Never answers before the registration has run: a monitor entered on the
+// shared path must never be reserved afterwards.
+bool reservationsEnabled() {
+  for (int round = 0;; round++) {
+    int s = barrierState.load(std::memory_order_acquire);
+    if (s == kAvailable || s == kUnavailable) return s == kAvailable;
+    if (s == kUnknown && barrierState.compare_exchange_strong(s, kRegistering)) {
+      registerBarrier();
+    } else {
+      pause(round);
+    }
+  }
+}
+
+[[noreturn]] __attribute__((noinline)) void misuse(const char* what, const Monitor* m) {
+  fprintf(stderr, "cci: %s monitor \"%s\"\n", what, m->name != nullptr ? m->name : "");
+  fflush(stderr);
+  abort();
 }
 
 void waitUntilNotHeld(Monitor* m) {
@@ -138,6 +154,15 @@ __attribute__((noinline)) void enterSlow(Monitor* m, const void* self) {
 }
 
 }  // namespace
+
+void prepareMonitors() {
+  int expected = kUnknown;
+  if (!barrierState.compare_exchange_strong(expected, kRegistering)) return;
+  // No thread to spare: the first entry that needs the answer registers.
+  if (!platform::startDetachedThread(registerBarrier)) {
+    barrierState.store(kUnknown, std::memory_order_release);
+  }
+}
 
 void* newMonitor(const char* name) {
   void* block = calloc(1, sizeof(Monitor));

@@ -18,6 +18,12 @@
 
 namespace cci_jvmti {
 
+// Starts, on a thread of its own, what reserving monitors needs from the
+// system, which may take milliseconds; called at load so that no class waits
+// for it. Optional: without it the first monitor entry does it. Later calls do
+// nothing.
+void prepareMonitors();
+
 // A new monitor; the name is copied (it names the monitor in misuse messages).
 void* newMonitor(const char* name);
 void enterMonitor(void* monitor);

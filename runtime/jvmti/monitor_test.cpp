@@ -71,16 +71,18 @@ TEST(CciMonitor, AThreadWaitsWhileTheReservedOwnerIsInside) {
   exitMonitor(m);
 }
 
-TEST(CciMonitor, ExcludesOtherThreads) {
-  void* m = kept(qmiMonitorAllocate("counter"));
+// Each of threadCount threads increments a plain counter inside m (entered
+// twice, so re-entry is inside the critical section too) rounds times, while
+// meanwhile runs on the calling thread; the counter's final value.
+long countInside(void* m, int threadCount, int rounds, void (*meanwhile)()) {
   long counter = 0;
   std::vector<std::thread> threads;
-  threads.reserve(4);
-  for (int t = 0; t < 4; t++) {
+  threads.reserve(static_cast<size_t>(threadCount));
+  for (int t = 0; t < threadCount; t++) {
     threads.emplace_back([&] {
-      for (int i = 0; i < 20000; i++) {
+      for (int i = 0; i < rounds; i++) {
         qmiMonitorEnter(m);
-        qmiMonitorEnter(m);  // re-entry inside the critical section
+        qmiMonitorEnter(m);
         long seen = counter;
         counter = seen + 1;
         qmiMonitorExit(m);
@@ -88,8 +90,26 @@ TEST(CciMonitor, ExcludesOtherThreads) {
       }
     });
   }
+  meanwhile();
   for (std::thread& t : threads) t.join();
-  EXPECT_EQ(counter, 80000);
+  return counter;
+}
+
+TEST(CciMonitor, ExcludesOtherThreads) {
+  EXPECT_EQ(countInside(kept(qmiMonitorAllocate("counter")), 4, 20000, [] {}), 80000);
+}
+
+// Prepared on a helper thread while threads already contend: whichever way the
+// race goes (they wait for the registration, or it is long done), they still
+// exclude each other, and preparing again changes nothing.
+TEST(CciMonitor, PreparedWhileThreadsContendStillExcludes) {
+  void* m = kept(newMonitor("prepared"));
+  EXPECT_EQ(countInside(m, 3, 20000,
+                        [] {
+                          prepareMonitors();
+                          prepareMonitors();
+                        }),
+            60000);
 }
 
 TEST(CciMonitorDeathTest, ExitByANonOwnerAborts) {
