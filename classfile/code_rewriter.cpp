@@ -492,7 +492,11 @@ RewriteStatus rewriteCode(const ClassFile& cf, const CodeAttribute& code, const 
   uint32_t maxStack = static_cast<uint32_t>(code.maxStack) + insertions.extraStack;
   if (maxStack > 0xFFFF) return RewriteStatus::kTooLarge;
 
+  // Written into out's own buffer: the caller may keep it from method to
+  // method.
   ByteWriter w;
+  w.bytes.swap(*out);
+  w.bytes.clear();
   w.bytes.reserve(rw.layout.end + (code.attributes.empty() ? 16 : 64 + code.codeLength));
   w.u2(maxStack);
   w.u2(code.maxLocals);
@@ -518,7 +522,7 @@ RewriteStatus rewriteCode(const ClassFile& cf, const CodeAttribute& code, const 
     if (!ok) return RewriteStatus::kMalformed;
     w.patchU4(lengthAt, static_cast<uint32_t>(w.size() - lengthAt - 4));
   }
-  *out = std::move(w.bytes);
+  out->swap(w.bytes);
   return RewriteStatus::kOk;
 }
 
