@@ -347,7 +347,9 @@ ClassOutcome instrumentClass(const ClassFile& cf, uint32_t classId, std::vector<
     }
 
     const std::vector<LineSlot>& slots = mw.slots;
-    CodeInsertions ins;
+    // Per thread, for the same reason as the work above.
+    thread_local CodeInsertions ins;
+    ins.clear();
     ins.extraStack = refs.counters != 0 ? 4 : 2;
     ins.method = mw.member;
     ins.classes = {&ClassConstants::find, &classConstants, &ClassConstants::name};
@@ -358,24 +360,23 @@ ClassOutcome instrumentClass(const ClassFile& cf, uint32_t classId, std::vector<
     bool fits = true;
     for (size_t s = 0; s < slots.size() && fits; s++) {
       uint32_t slot = static_cast<uint32_t>(s);
-      if (ins.at.empty() || ins.at.back().first != slots[s].offset) {
-        ins.at.push_back({slots[s].offset, {}});
-      }
       uint16_t method = refs.counters != 0 && !checks[s] ? refs.hit : refs.line;
       if (!entryDone && slots[s].offset == 0 && !jumpToStart) {
         method = refs.entryLine;
         entryDone = true;
       }
-      // Written in place: the probes of one offset share one buffer.
+      // Written in place: the probes of every offset share one buffer.
       ByteWriter w;
-      w.bytes.swap(ins.at.back().second);
+      w.bytes.swap(ins.code);
       fits = call(pool, refs, method, target, &slot, w);
-      w.bytes.swap(ins.at.back().second);
+      w.bytes.swap(ins.code);
+      ins.close(slots[s].offset);
     }
     if (fits && !entryDone) {
       ByteWriter w;
+      w.bytes.swap(ins.prefix);
       fits = call(pool, refs, refs.entry, target, nullptr, w);
-      ins.prefix = std::move(w.bytes);
+      w.bytes.swap(ins.prefix);
     }
     RewriteStatus status =
         fits ? rewriteCode(cf, mw.code, mw.bc, ins, &mw.newCode) : RewriteStatus::kTooLarge;
