@@ -183,7 +183,7 @@ bool call(PoolAppender& pool, const ProbeRefs& refs, uint16_t method, const Prob
 
 // Whether a jump, a switch or a handler leads to offset 0.
 bool startIsTarget(const ClassFile& cf, const CodeAttribute& code, const Bytecode& bc) {
-  std::vector<int64_t> targets;
+  thread_local std::vector<int64_t> targets;  // kept: one allocation per thread, not per method
   for (const Instruction& insn : bc.instructions) {
     if (insn.branch == BranchKind::kNone) continue;
     targets.clear();

@@ -9,7 +9,9 @@ namespace classfile {
 bool describeLineSlots(const ClassFile& cf, const CodeAttribute& code, const Bytecode& bc,
                        std::vector<LineSlot>* out) {
   out->clear();
-  std::vector<LineSlot> entries;
+  // Kept per thread: filled for every method loaded, and small.
+  thread_local std::vector<LineSlot> entries;
+  entries.clear();
   for (const Attribute& a : code.attributes) {
     if (!attributeIs(cf, a, "LineNumberTable")) continue;
     if (a.length < 2) return false;
