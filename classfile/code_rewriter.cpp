@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "classfile/bytes.h"
+#include "classfile/thread_scratch.h"
 
 namespace classfile {
 namespace {
@@ -494,7 +495,7 @@ bool parseCodeAttribute(const ClassFile& cf, const Attribute& a, CodeAttribute* 
 
 RewriteStatus rewriteCode(const ClassFile& cf, const CodeAttribute& code, const Bytecode& bc,
                           const CodeInsertions& insertions, std::vector<uint8_t>* out) {
-  thread_local RewriteScratch scratch;
+  RewriteScratch& scratch = threadScratch<RewriteScratch>();
   Rewriter rw{cf,    code,    bc, insertions, scratch.probeLength, scratch.hasFrame,
               false, nullptr, {}, {},         scratch.layout,      scratch.targets};
   RewriteStatus status = rw.validate();

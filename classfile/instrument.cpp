@@ -7,6 +7,7 @@
 #include "classfile/bytes.h"
 #include "classfile/code_rewriter.h"
 #include "classfile/line_slots.h"
+#include "classfile/thread_scratch.h"
 #include "classfile/touched_checks.h"
 
 namespace classfile {
@@ -183,7 +184,10 @@ bool call(PoolAppender& pool, const ProbeRefs& refs, uint16_t method, const Prob
 
 // Whether a jump, a switch or a handler leads to offset 0.
 bool startIsTarget(const ClassFile& cf, const CodeAttribute& code, const Bytecode& bc) {
-  thread_local std::vector<int64_t> targets;  // kept: one allocation per thread, not per method
+  struct StartTargets {
+    std::vector<int64_t> targets;
+  };
+  std::vector<int64_t>& targets = threadScratch<StartTargets>().targets;
   for (const Instruction& insn : bc.instructions) {
     if (insn.branch == BranchKind::kNone) continue;
     targets.clear();
@@ -208,6 +212,13 @@ struct MethodWork {
   bool ownsLines = false;
   std::vector<uint8_t> newCode;  // contents of the new Code attribute
   bool rewritten = false;
+};
+
+// The per-method work of the last class a thread instrumented and the probes
+// of its current method, kept for the next (thread_scratch.h).
+struct ClassWork {
+  std::vector<MethodWork> methods;
+  CodeInsertions insertions;
 };
 
 // The entry probe alone, padded to a multiple of four bytes: every offset
@@ -267,7 +278,7 @@ ClassOutcome instrumentClass(const ClassFile& cf, uint32_t classId, std::vector<
   // that its vectors' capacity serves the next class: at start-up the hook
   // instruments thousands of classes and growing fresh vectors for each was
   // a third of its time. Every field is reset before use.
-  thread_local std::vector<MethodWork> scratch;
+  std::vector<MethodWork>& scratch = threadScratch<ClassWork>().methods;
   if (scratch.size() < cf.methods.size()) scratch.resize(cf.methods.size());
   MethodWork* work = scratch.data();
   outline->methods.resize(cf.methods.size());
@@ -348,7 +359,7 @@ ClassOutcome instrumentClass(const ClassFile& cf, uint32_t classId, std::vector<
 
     const std::vector<LineSlot>& slots = mw.slots;
     // Per thread, for the same reason as the work above.
-    thread_local CodeInsertions ins;
+    CodeInsertions& ins = threadScratch<ClassWork>().insertions;
     ins.clear();
     ins.extraStack = refs.counters != 0 ? 4 : 2;
     ins.method = mw.member;

@@ -3,6 +3,7 @@
 #include <stdint.h>
 
 #include "classfile/bytes.h"
+#include "classfile/thread_scratch.h"
 
 namespace classfile {
 namespace {
@@ -49,9 +50,15 @@ std::vector<bool> slotsThatCheck(const ClassFile& cf, const CodeAttribute& code,
   // for targets of backward jumps and for exception handlers.
   // Per thread, refilled for each method: sized by its code, and allocating
   // them afresh for every method loaded at start-up cost more than the walk.
-  thread_local std::vector<State> state;
-  thread_local std::vector<uint8_t> barrier;
-  thread_local std::vector<int64_t> targets;
+  struct Walk {
+    std::vector<State> state;
+    std::vector<uint8_t> barrier;
+    std::vector<int64_t> targets;
+  };
+  Walk& walk = threadScratch<Walk>();
+  std::vector<State>& state = walk.state;
+  std::vector<uint8_t>& barrier = walk.barrier;
+  std::vector<int64_t>& targets = walk.targets;
   state.assign(count, kUnreached);
   barrier.assign(count, 0);
   for (size_t i = 0; i < count; i++) {

@@ -10,6 +10,7 @@
 #include "classfile/bytes.h"
 #include "classfile/class_file.h"
 #include "classfile/instrument.h"
+#include "classfile/thread_scratch.h"
 #include "runtime/jvmti/class_records.h"
 #include "runtime/jvmti/runtime_state.h"
 
@@ -53,6 +54,12 @@ void describe(const classfile::ClassOutline& outline, uint32_t classId, std::vec
   }
   out->swap(w.bytes);
 }
+
+// The new bytes and the description of the class being instrumented.
+struct HookBuffers {
+  std::vector<uint8_t> code;
+  std::vector<uint8_t> description;
+};
 
 // The record block of a class being instrumented with inline probes, freed
 // unless it becomes the class's records.
@@ -113,8 +120,9 @@ void instrument(jvmtiEnv* jvmti, const char* name, jint length, const unsigned c
       nextId.fetch_add(1 + static_cast<uint32_t>(cf.methods.size()), std::memory_order_relaxed);
   // Kept per thread: the hook runs for thousands of classes at start-up, on
   // several threads at once, and these grow to the largest class once.
-  thread_local std::vector<uint8_t> code;
-  thread_local std::vector<uint8_t> description;
+  HookBuffers& buffers = classfile::threadScratch<HookBuffers>();
+  std::vector<uint8_t>& code = buffers.code;
+  std::vector<uint8_t>& description = buffers.description;
   classfile::ClassOutline outline;
   // Inline probes name the class's records by address, so the records take
   // their place before the code that points at them is written.
