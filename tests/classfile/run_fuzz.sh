@@ -4,6 +4,7 @@
 # sanitizer report, leak, or output that doesn't parse again.
 # usage: run_fuzz.sh FUZZER SECONDS WORK SAMPLES_JAR
 set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/../harness/fuzz.sh"
 fuzzer=$1
 seconds=$2
 work=$3
@@ -15,20 +16,5 @@ mkdir -p "$corpus" "$seeds"
 unzip -q -o -j /usr/share/java/jsoup.jar 'org/jsoup/nodes/*.class' -d "$seeds"
 [[ -f "$samples" ]] && unzip -q -o -j "$samples" '*.class' -d "$seeds"
 cd "$work"
-# A fixed seed, so that a failure on one machine is the same failure on
-# another; CCOVER_FUZZ_SEED explores further.
-rm -f crash-* leak-* timeout-* oom-* slow-unit-*  # earlier runs' inputs
-status=0
-"$fuzzer" -seed="${CCOVER_FUZZ_SEED:-1}" -max_total_time="$seconds" -rss_limit_mb=1024 -malloc_limit_mb=256 -max_len=65536 \
-  -timeout=20 -print_final_stats=1 "$corpus" "$seeds" || status=$?
-if ((status != 0)); then
-  # The failing input, so it can be replayed from a log alone:
-  # base64 -d > crash && FUZZER crash
-  for artifact in crash-* leak-* timeout-* oom-* slow-unit-*; do
-    [[ -f $artifact ]] || continue
-    echo "failing input $artifact, base64:"
-    base64 -w 0 "$artifact" | head -c 30000
-    echo
-  done
-fi
-exit "$status"
+run_fuzzer "$fuzzer" -max_total_time="$seconds" -rss_limit_mb=1024 -malloc_limit_mb=256 -max_len=65536 \
+  -timeout=20 -print_final_stats=1 "$corpus" "$seeds"

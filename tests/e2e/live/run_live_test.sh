@@ -5,20 +5,6 @@
 # node, npm or chromium is missing; scripts/setup installs them.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-for tool in node npm; do
-  if ! command -v "$tool" >/dev/null; then
-    echo "live viewer test skipped: $tool is not installed (scripts/setup installs it)"
-    exit 77
-  fi
-done
-if [[ ! -x /usr/bin/chromium ]]; then
-  echo "live viewer test skipped: /usr/bin/chromium is not installed (scripts/setup installs it)"
-  exit 77
-fi
-if ! cmp -s "$here/package.json" "$LIVE_NODE_DIR/package.json" ||
-   [[ ! -f "$LIVE_NODE_DIR/node_modules/playwright-core/package.json" ]]; then
-  mkdir -p "$LIVE_NODE_DIR"
-  cp "$here/package.json" "$LIVE_NODE_DIR/package.json"
-  npm install --prefix "$LIVE_NODE_DIR" --no-audit --no-fund --loglevel=error
-fi
+source "$here/../../harness/playwright.sh"
+prepare_playwright "live viewer test" "$LIVE_NODE_DIR" "$here/package.json"
 exec node "$here/live_test.mjs"
