@@ -114,6 +114,7 @@ TEST(ScratchReuse, ConcurrentThreadsAgreeWithTheReference) {
   Instrumented expected[] = {fresh(classes[0], 1), fresh(classes[1], 9)};
   bool same[4] = {};
   std::vector<std::thread> threads;
+  threads.reserve(4);
   for (int t = 0; t < 4; t++) {
     threads.emplace_back([&, t] {
       Bytes output;

@@ -141,6 +141,7 @@ TEST(CciClassRecords, ManyMethodsKeepTheirTextsAndMonitorsApart) {
   // counters inside stay exact only if each monitor excludes on its own.
   std::vector<long> counts(40, 0);
   std::vector<std::thread> threads;
+  threads.reserve(4);
   for (int t = 0; t < 4; t++) {
     threads.emplace_back([&, t] {
       for (int round = 0; round < 500; round++) {

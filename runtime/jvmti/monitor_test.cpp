@@ -146,6 +146,7 @@ TEST(CciMonitorBlock, NeighboursExcludeIndependently) {
   exitMonitor(monitors[2]);
   // Threads contending on every monitor of the block at once.
   std::vector<std::thread> threads;
+  threads.reserve(kCount);
   long totals[kCount] = {};
   for (size_t i = 0; i < kCount; i++) {
     threads.emplace_back([&, i] { totals[i] = countInside(monitors[i], 2, 5000, [] {}); });
