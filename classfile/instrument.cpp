@@ -261,7 +261,12 @@ ClassOutcome instrumentClass(const ClassFile& cf, uint32_t classId, std::vector<
                              ClassOutline* outline, const InlineRecords* inlineRecords) {
   ClassOutcome kind = classifyClass(cf);
   if (kind != ClassOutcome::kInstrumented) return kind;
-  *outline = ClassOutline{};
+  // Reset field by field, not replaced: a caller that keeps one outline for
+  // many classes keeps its methods' line vectors too.
+  outline->name = {};
+  outline->hasSourceFile = false;
+  outline->sourceFile = {};
+  outline->accessFlags = 0;
   outline->name = classNameAt(cf, cf.thisClass);
   outline->accessFlags = effectiveAccess(cf, cf.accessFlags, cf.attributes);
   for (const Attribute& a : cf.attributes) {
@@ -301,6 +306,7 @@ ClassOutcome instrumentClass(const ClassFile& cf, uint32_t classId, std::vector<
     mo.descriptor = utf8At(cf, m.descriptorIndex, &descriptorOk);
     if (!nameOk || !descriptorOk) return ClassOutcome::kMalformed;
     mo.accessFlags = effectiveAccess(cf, m.accessFlags, m.attributes);
+    mo.lines.clear();
     mo.outcome = MethodOutcome::kCounted;
     mo.reason = MethodReason::kNone;
     for (const Attribute& a : m.attributes) {

@@ -95,8 +95,8 @@ struct InlineRecords {
 // countEntryLine(C, k, counter) and countEntry(C, k). All three are
 // constants, so compiled code addresses the record and the counter directly;
 // small classes push them with one-byte instructions.
-// *bytes is overwritten, not appended to; its capacity is reused, so a
-// caller that instruments many classes may keep one vector for all of them.
+// *bytes and *outline are overwritten; their capacity is reused, so a caller
+// that instruments many classes may keep one of each for all of them.
 ClassOutcome instrumentClass(const ClassFile& cf, uint32_t classId, std::vector<uint8_t>* bytes,
                              ClassOutline* outline, const InlineRecords* inlineRecords = nullptr);
 

@@ -15,16 +15,21 @@ struct Instrumented {
   Bytes output;
   std::vector<std::vector<uint16_t>> lines;
   std::vector<MethodOutcome> methods;
+  std::string sourceFile;  // "-" for none
 };
 
-// Into output, which keeps whatever the previous class left in it.
-Instrumented instrumentInto(const Bytes& input, uint32_t classId, Bytes* output) {
+// Into output and outline, which keep whatever the previous class left in
+// them.
+Instrumented instrumentInto(const Bytes& input, uint32_t classId, Bytes* output,
+                            ClassOutline* kept = nullptr) {
   Instrumented run;
   ClassFile cf;
   if (!parseClassFile(input.data(), input.size(), &cf)) return run;
-  ClassOutline outline;
+  ClassOutline own;
+  ClassOutline& outline = kept != nullptr ? *kept : own;
   run.outcome = instrumentClass(cf, classId, output, &outline);
   run.output = *output;
+  run.sourceFile = outline.hasSourceFile ? std::string(outline.sourceFile) : "-";
   for (const MethodOutline& m : outline.methods) {
     run.lines.push_back(m.lines);
     run.methods.push_back(m.outcome);
@@ -56,6 +61,9 @@ Bytes classWith(int methods, int linesEach, bool withAbstract) {
     m.code.push_back(0xb1);  // return
     tc.methods.push_back(m);
     if (withAbstract && i == 0) {
+      uint16_t file = tc.utf8(tc.name + ".java");
+      tc.attributes.push_back(
+          {"SourceFile", {static_cast<uint8_t>(file >> 8), static_cast<uint8_t>(file)}});
       TestMethod none;
       none.name = "a";
       none.access = 0x0401;
@@ -96,14 +104,18 @@ TEST(ScratchReuse, InterleavedClassesOfDifferentSizesComeOutAsOnAFreshThread) {
     ASSERT_EQ(expected[i].outcome, ClassOutcome::kInstrumented) << i;
   }
   ASSERT_EQ(expected[5].methods[1], MethodOutcome::kNotInstrumented);
-  Bytes output;  // one vector for every class, as the class hook keeps it
+  ASSERT_EQ(expected[2].sourceFile, "C3.java");
+  ASSERT_EQ(expected[4].sourceFile, "-");
+  Bytes output;  // one vector and one outline for every class, as the class hook keeps them
+  ClassOutline outline;
   for (int round = 0; round < 2; round++) {
     for (int i : {0, 1, 2, 5, 3, 4, 1, 5, 3, 0}) {
-      Instrumented again = instrumentInto(classes[i], 100 + 50 * i, &output);
+      Instrumented again = instrumentInto(classes[i], 100 + 50 * i, &output, &outline);
       ASSERT_EQ(again.outcome, ClassOutcome::kInstrumented) << i;
       EXPECT_EQ(again.output, expected[i].output) << "class " << i << " round " << round;
       EXPECT_EQ(again.lines, expected[i].lines) << "class " << i;
       EXPECT_EQ(again.methods, expected[i].methods) << "class " << i;
+      EXPECT_EQ(again.sourceFile, expected[i].sourceFile) << "class " << i;
     }
   }
 }

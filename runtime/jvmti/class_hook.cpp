@@ -55,10 +55,12 @@ void describe(const classfile::ClassOutline& outline, uint32_t classId, std::vec
   out->swap(w.bytes);
 }
 
-// The new bytes and the description of the class being instrumented.
+// The new bytes, the outline and the description of the class being
+// instrumented, kept per thread for the next (classfile/thread_scratch.h).
 struct HookBuffers {
   std::vector<uint8_t> code;
   std::vector<uint8_t> description;
+  classfile::ClassOutline outline;
 };
 
 // The record block of a class being instrumented with inline probes, freed
@@ -123,7 +125,7 @@ void instrument(jvmtiEnv* jvmti, const char* name, jint length, const unsigned c
   HookBuffers& buffers = classfile::threadScratch<HookBuffers>();
   std::vector<uint8_t>& code = buffers.code;
   std::vector<uint8_t>& description = buffers.description;
-  classfile::ClassOutline outline;
+  classfile::ClassOutline& outline = buffers.outline;
   // Inline probes name the class's records by address, so the records take
   // their place before the code that points at them is written.
   PlacedBlock placed;
