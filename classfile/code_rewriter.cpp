@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "classfile/bytes.h"
+#include "classfile/thread_scratch.h"
 
 namespace classfile {
 namespace {
@@ -37,18 +38,29 @@ uint32_t lengthAt(const Instruction& insn, bool widened, uint32_t at) {
   }
 }
 
+// The rewriter's tables, kept per thread from method to method: they are
+// sized by the code, and growing fresh ones for each of the methods loaded at
+// start-up cost more than filling them. Each rewriteCode refills them.
+struct RewriteScratch {
+  std::vector<uint32_t> probeLength;
+  std::vector<uint8_t> hasFrame;
+  Layout layout;
+  std::vector<int64_t> targets;
+};
+
 struct Rewriter {
   const ClassFile& cf;
   const CodeAttribute& code;
   const Bytecode& bc;
   const CodeInsertions& ins;
-  std::vector<uint32_t> probeLength;  // per instruction
-  std::vector<uint8_t> hasFrame;      // per old offset, from the StackMapTable
+  std::vector<uint32_t>& probeLength;  // per instruction
+  std::vector<uint8_t>& hasFrame;      // per old offset, from the StackMapTable
   bool hasStackMap = false;
   const Attribute* stackMap = nullptr;
   std::vector<FrameState> frames;    // the table's frames in full, once needed
   std::vector<FrameState> inserted;  // new frames after inverted conditionals
-  Layout layout;
+  Layout& layout;
+  std::vector<int64_t>& targets;  // of one branch at a time
 
   uint32_t target(int64_t old) const {
     return layout.probeStart[static_cast<size_t>(bc.indexAt[static_cast<size_t>(old)])];
@@ -137,15 +149,16 @@ RewriteStatus Rewriter::validate() {
   probeLength.assign(n, 0);
   uint32_t last = 0;
   bool first = true;
-  for (const auto& [offset, bytes] : ins.at) {
-    if (offset >= bc.length || bc.indexAt[offset] < 0 || (!first && offset <= last)) {
+  for (size_t k = 0; k < ins.at.size(); k++) {
+    uint32_t offset = ins.at[k].first;
+    if (offset >= bc.length || bc.indexAt[offset] < 0 || (!first && offset <= last) ||
+        ins.at[k].second < ins.codeStart(k) || ins.at[k].second > ins.code.size()) {
       return RewriteStatus::kMalformed;
     }
-    probeLength[static_cast<size_t>(bc.indexAt[offset])] = static_cast<uint32_t>(bytes.size());
+    probeLength[static_cast<size_t>(bc.indexAt[offset])] = ins.at[k].second - ins.codeStart(k);
     last = offset;
     first = false;
   }
-  std::vector<int64_t> targets;
   for (const Instruction& insn : bc.instructions) {
     if (insn.branch == BranchKind::kNone) continue;
     targets.clear();
@@ -197,7 +210,6 @@ RewriteStatus Rewriter::computeLayout() {
     layout.probeStart[n] = layout.insnStart[n] = static_cast<uint32_t>(at);
     layout.end = static_cast<uint32_t>(at);
     bool changed = false;
-    std::vector<int64_t> targets;
     for (size_t i = 0; i < n; i++) {
       const Instruction& insn = bc.instructions[i];
       if (layout.widened[i] ||
@@ -227,11 +239,10 @@ RewriteStatus Rewriter::computeLayout() {
 void Rewriter::emitCode(ByteWriter& w) {
   w.append(ins.prefix);
   size_t probe = 0;
-  std::vector<int64_t> targets;
   for (size_t i = 0; i < bc.instructions.size(); i++) {
     const Instruction& insn = bc.instructions[i];
     if (probe < ins.at.size() && ins.at[probe].first == insn.offset) {
-      w.append(ins.at[probe].second);
+      w.append(ins.code.data() + ins.codeStart(probe), ins.at[probe].second - ins.codeStart(probe));
       probe++;
     }
     const uint8_t* p = bc.code + insn.offset;
@@ -484,7 +495,9 @@ bool parseCodeAttribute(const ClassFile& cf, const Attribute& a, CodeAttribute* 
 
 RewriteStatus rewriteCode(const ClassFile& cf, const CodeAttribute& code, const Bytecode& bc,
                           const CodeInsertions& insertions, std::vector<uint8_t>* out) {
-  Rewriter rw{cf, code, bc, insertions, {}, {}, false, nullptr, {}, {}, {}};
+  RewriteScratch& scratch = threadScratch<RewriteScratch>();
+  Rewriter rw{cf,    code,    bc, insertions, scratch.probeLength, scratch.hasFrame,
+              false, nullptr, {}, {},         scratch.layout,      scratch.targets};
   RewriteStatus status = rw.validate();
   if (status != RewriteStatus::kOk) return status;
   status = rw.computeLayout();
@@ -492,7 +505,11 @@ RewriteStatus rewriteCode(const ClassFile& cf, const CodeAttribute& code, const 
   uint32_t maxStack = static_cast<uint32_t>(code.maxStack) + insertions.extraStack;
   if (maxStack > 0xFFFF) return RewriteStatus::kTooLarge;
 
+  // Written into out's own buffer: the caller may keep it from method to
+  // method.
   ByteWriter w;
+  w.bytes.swap(*out);
+  w.bytes.clear();
   w.bytes.reserve(rw.layout.end + (code.attributes.empty() ? 16 : 64 + code.codeLength));
   w.u2(maxStack);
   w.u2(code.maxLocals);
@@ -518,7 +535,7 @@ RewriteStatus rewriteCode(const ClassFile& cf, const CodeAttribute& code, const 
     if (!ok) return RewriteStatus::kMalformed;
     w.patchU4(lengthAt, static_cast<uint32_t>(w.size() - lengthAt - 4));
   }
-  *out = std::move(w.bytes);
+  out->swap(w.bytes);
   return RewriteStatus::kOk;
 }
 

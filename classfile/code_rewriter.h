@@ -44,8 +44,32 @@ bool parseCodeAttribute(const ClassFile& cf, const Attribute& code, CodeAttribut
 struct CodeInsertions {
   std::vector<uint8_t> prefix;
   // Code to insert before the instruction at each offset (instruction
-  // boundaries, ascending, each at most once).
-  std::vector<std::pair<uint32_t, std::vector<uint8_t>>> at;
+  // boundaries, ascending, each at most once): at[k] is the offset and the
+  // end in `code` of its bytes, which begin where at[k - 1]'s end. One buffer
+  // for all, so that a method's probes cost no allocation each.
+  std::vector<std::pair<uint32_t, uint32_t>> at;
+  std::vector<uint8_t> code;
+
+  uint32_t codeStart(size_t k) const { return k == 0 ? 0 : at[k - 1].second; }
+  // The bytes appended to `code` since the previous offset's go before
+  // offset (after what it already has, when it is that previous offset).
+  void close(uint32_t offset) {
+    uint32_t end = static_cast<uint32_t>(code.size());
+    if (at.empty() || at.back().first != offset) {
+      at.push_back({offset, end});
+    } else {
+      at.back().second = end;
+    }
+  }
+  void add(uint32_t offset, const std::vector<uint8_t>& bytes) {
+    code.insert(code.end(), bytes.begin(), bytes.end());
+    close(offset);
+  }
+  void clear() {
+    prefix.clear();
+    at.clear();
+    code.clear();
+  }
   uint16_t extraStack;  // operand stack the inserted code needs on top
   // For a frame after an inverted conditional: the method (its implicit first
   // frame) and where Class constants for new frames come from. Without them

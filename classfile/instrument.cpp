@@ -7,6 +7,7 @@
 #include "classfile/bytes.h"
 #include "classfile/code_rewriter.h"
 #include "classfile/line_slots.h"
+#include "classfile/thread_scratch.h"
 #include "classfile/touched_checks.h"
 
 namespace classfile {
@@ -183,7 +184,10 @@ bool call(PoolAppender& pool, const ProbeRefs& refs, uint16_t method, const Prob
 
 // Whether a jump, a switch or a handler leads to offset 0.
 bool startIsTarget(const ClassFile& cf, const CodeAttribute& code, const Bytecode& bc) {
-  std::vector<int64_t> targets;
+  struct StartTargets {
+    std::vector<int64_t> targets;
+  };
+  std::vector<int64_t>& targets = threadScratch<StartTargets>().targets;
   for (const Instruction& insn : bc.instructions) {
     if (insn.branch == BranchKind::kNone) continue;
     targets.clear();
@@ -208,6 +212,13 @@ struct MethodWork {
   bool ownsLines = false;
   std::vector<uint8_t> newCode;  // contents of the new Code attribute
   bool rewritten = false;
+};
+
+// The per-method work of the last class a thread instrumented and the probes
+// of its current method, kept for the next (thread_scratch.h).
+struct ClassWork {
+  std::vector<MethodWork> methods;
+  CodeInsertions insertions;
 };
 
 // The entry probe alone, padded to a multiple of four bytes: every offset
@@ -250,7 +261,12 @@ ClassOutcome instrumentClass(const ClassFile& cf, uint32_t classId, std::vector<
                              ClassOutline* outline, const InlineRecords* inlineRecords) {
   ClassOutcome kind = classifyClass(cf);
   if (kind != ClassOutcome::kInstrumented) return kind;
-  *outline = ClassOutline{};
+  // Reset field by field, not replaced: a caller that keeps one outline for
+  // many classes keeps its methods' line vectors too.
+  outline->name = {};
+  outline->hasSourceFile = false;
+  outline->sourceFile = {};
+  outline->accessFlags = 0;
   outline->name = classNameAt(cf, cf.thisClass);
   outline->accessFlags = effectiveAccess(cf, cf.accessFlags, cf.attributes);
   for (const Attribute& a : cf.attributes) {
@@ -263,7 +279,13 @@ ClassOutcome instrumentClass(const ClassFile& cf, uint32_t classId, std::vector<
     }
   }
 
-  std::vector<MethodWork> work(cf.methods.size());
+  // The per-method work of the last class this thread instrumented, kept so
+  // that its vectors' capacity serves the next class: at start-up the hook
+  // instruments thousands of classes and growing fresh vectors for each was
+  // a third of its time. Every field is reset before use.
+  std::vector<MethodWork>& scratch = threadScratch<ClassWork>().methods;
+  if (scratch.size() < cf.methods.size()) scratch.resize(cf.methods.size());
+  MethodWork* work = scratch.data();
   outline->methods.resize(cf.methods.size());
   // First every method's slots, so that inline probes know where each
   // method's counters lie before the first probe is written. Slots past the
@@ -276,11 +298,15 @@ ClassOutcome instrumentClass(const ClassFile& cf, uint32_t classId, std::vector<
     MethodWork& mw = work[i];
     mw.member = &m;
     mw.codeAttribute = nullptr;
+    mw.slots.clear();
+    mw.ownsLines = false;
+    mw.rewritten = false;
     bool nameOk, descriptorOk;
     mo.name = utf8At(cf, m.nameIndex, &nameOk);
     mo.descriptor = utf8At(cf, m.descriptorIndex, &descriptorOk);
     if (!nameOk || !descriptorOk) return ClassOutcome::kMalformed;
     mo.accessFlags = effectiveAccess(cf, m.accessFlags, m.attributes);
+    mo.lines.clear();
     mo.outcome = MethodOutcome::kCounted;
     mo.reason = MethodReason::kNone;
     for (const Attribute& a : m.attributes) {
@@ -338,7 +364,9 @@ ClassOutcome instrumentClass(const ClassFile& cf, uint32_t classId, std::vector<
     }
 
     const std::vector<LineSlot>& slots = mw.slots;
-    CodeInsertions ins;
+    // Per thread, for the same reason as the work above.
+    CodeInsertions& ins = threadScratch<ClassWork>().insertions;
+    ins.clear();
     ins.extraStack = refs.counters != 0 ? 4 : 2;
     ins.method = mw.member;
     ins.classes = {&ClassConstants::find, &classConstants, &ClassConstants::name};
@@ -349,24 +377,23 @@ ClassOutcome instrumentClass(const ClassFile& cf, uint32_t classId, std::vector<
     bool fits = true;
     for (size_t s = 0; s < slots.size() && fits; s++) {
       uint32_t slot = static_cast<uint32_t>(s);
-      if (ins.at.empty() || ins.at.back().first != slots[s].offset) {
-        ins.at.push_back({slots[s].offset, {}});
-      }
       uint16_t method = refs.counters != 0 && !checks[s] ? refs.hit : refs.line;
       if (!entryDone && slots[s].offset == 0 && !jumpToStart) {
         method = refs.entryLine;
         entryDone = true;
       }
-      // Written in place: the probes of one offset share one buffer.
+      // Written in place: the probes of every offset share one buffer.
       ByteWriter w;
-      w.bytes.swap(ins.at.back().second);
+      w.bytes.swap(ins.code);
       fits = call(pool, refs, method, target, &slot, w);
-      w.bytes.swap(ins.at.back().second);
+      w.bytes.swap(ins.code);
+      ins.close(slots[s].offset);
     }
     if (fits && !entryDone) {
       ByteWriter w;
+      w.bytes.swap(ins.prefix);
       fits = call(pool, refs, refs.entry, target, nullptr, w);
-      ins.prefix = std::move(w.bytes);
+      w.bytes.swap(ins.prefix);
     }
     RewriteStatus status =
         fits ? rewriteCode(cf, mw.code, mw.bc, ins, &mw.newCode) : RewriteStatus::kTooLarge;
@@ -388,7 +415,11 @@ ClassOutcome instrumentClass(const ClassFile& cf, uint32_t classId, std::vector<
   }
   if (!anyRewritten) return ClassOutcome::kUnchanged;
 
+  // Written into the caller's vector, whose capacity a caller may keep from
+  // class to class.
   ByteWriter out;
+  out.bytes.swap(*bytes);
+  out.bytes.clear();
   out.bytes.reserve(cf.size + pool.bytes.size() + cf.size / 4);
   out.append(cf.data, 8);
   out.u2(pool.next);
@@ -396,7 +427,8 @@ ClassOutcome instrumentClass(const ClassFile& cf, uint32_t classId, std::vector<
   out.append(pool.bytes.bytes);
   out.append(cf.data + cf.constantsEnd, cf.methodsStart - cf.constantsEnd);
   out.u2(static_cast<uint32_t>(cf.methods.size()));
-  for (const MethodWork& mw : work) {
+  for (size_t i = 0; i < cf.methods.size(); i++) {
+    const MethodWork& mw = work[i];
     const Member& m = *mw.member;
     if (!mw.rewritten) {
       out.append(cf.data + m.start, m.end - m.start);
@@ -415,7 +447,7 @@ ClassOutcome instrumentClass(const ClassFile& cf, uint32_t classId, std::vector<
     }
   }
   out.append(cf.data + cf.attributesStart, cf.size - cf.attributesStart);
-  *bytes = std::move(out.bytes);
+  bytes->swap(out.bytes);
   return ClassOutcome::kInstrumented;
 }
 

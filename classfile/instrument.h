@@ -14,8 +14,11 @@
 // pool, is left as it was and marked not instrumented. A malformed class is
 // never changed; the caller hands back the original bytes.
 //
-// Thread-safety: plain functions; the outline's texts point into the class
-// bytes given.
+// Thread-safety: plain functions, safe on any number of threads at once; the
+// outline's texts point into the class bytes given. instrumentClass keeps its
+// per-method work in thread-local storage from one class to the next (memory
+// of the size of the largest class a thread has instrumented), so it must not
+// be re-entered from inside itself.
 #ifndef CCOVER_CLASSFILE_INSTRUMENT_H_
 #define CCOVER_CLASSFILE_INSTRUMENT_H_
 
@@ -92,6 +95,8 @@ struct InlineRecords {
 // countEntryLine(C, k, counter) and countEntry(C, k). All three are
 // constants, so compiled code addresses the record and the counter directly;
 // small classes push them with one-byte instructions.
+// *bytes and *outline are overwritten; their capacity is reused, so a caller
+// that instruments many classes may keep one of each for all of them.
 ClassOutcome instrumentClass(const ClassFile& cf, uint32_t classId, std::vector<uint8_t>* bytes,
                              ClassOutline* outline, const InlineRecords* inlineRecords = nullptr);
 

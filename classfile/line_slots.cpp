@@ -3,13 +3,19 @@
 #include <algorithm>
 
 #include "classfile/bytes.h"
+#include "classfile/thread_scratch.h"
 
 namespace classfile {
 
 bool describeLineSlots(const ClassFile& cf, const CodeAttribute& code, const Bytecode& bc,
                        std::vector<LineSlot>* out) {
   out->clear();
-  std::vector<LineSlot> entries;
+  // Kept per thread: filled for every method loaded (thread_scratch.h).
+  struct Entries {
+    std::vector<LineSlot> entries;
+  };
+  std::vector<LineSlot>& entries = threadScratch<Entries>().entries;
+  entries.clear();
   for (const Attribute& a : code.attributes) {
     if (!attributeIs(cf, a, "LineNumberTable")) continue;
     if (a.length < 2) return false;

@@ -243,7 +243,7 @@ TEST(Rewriter, SwitchPaddingFollowsTheNewAlignment) {
   for (size_t k = 0; k < 4; k++) {
     CodeInsertions ins;
     ins.extraStack = 0;
-    if (k > 0) ins.at.push_back({0, Bytes(k, 0x00)});
+    if (k > 0) ins.add(0, Bytes(k, 0x00));
     EXPECT_EQ(rewriteWith(tc, ins), expected[k]) << k << " bytes inserted";
   }
 }
@@ -257,7 +257,7 @@ TEST(Rewriter, LookupSwitchKeepsItsKeysAndMovesItsTargets) {
   tc.methods.push_back(m);
   CodeInsertions ins;
   ins.extraStack = 0;
-  ins.at.push_back({21, Bytes(3, 0x00)});
+  ins.add(21, Bytes(3, 0x00));
   // The default keeps its distance; case 7 lands on the bytes inserted before 21.
   EXPECT_EQ(rewriteWith(tc, ins), cat({{0x1a, 0xab, 0x00, 0x00},
                                        u2s({0, 19, 0, 1, 0, 7, 0, 20}),
@@ -278,7 +278,7 @@ TEST(Rewriter, LookupSwitchWithoutKeysIsAWholeInstruction) {
   tc.methods.push_back(m);
   CodeInsertions ins;
   ins.extraStack = 0;
-  ins.at.push_back({0, Bytes(1, 0x00)});
+  ins.add(0, Bytes(1, 0x00));
   EXPECT_EQ(rewriteWith(tc, ins),
             cat({{0x00, 0x1a, 0xab, 0x00}, u2s({0, 10, 0, 0}), {0x01, 0xb0}}));
 }
@@ -341,7 +341,7 @@ TEST(Rewriter, ShortFramesThatMoveFarTakeTheirExtendedForm) {
   tc.methods.push_back(m);
   CodeInsertions ins;
   ins.extraStack = 0;
-  ins.at.push_back({1, Bytes(60, 0x00)});
+  ins.add(1, Bytes(60, 0x00));
   Bytes code = rewriteWith(tc, ins);
   ASSERT_EQ(code.size(), 65u);
   Bytes input = tc.build();

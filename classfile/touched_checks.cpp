@@ -3,6 +3,7 @@
 #include <stdint.h>
 
 #include "classfile/bytes.h"
+#include "classfile/thread_scratch.h"
 
 namespace classfile {
 namespace {
@@ -47,22 +48,32 @@ std::vector<bool> slotsThatCheck(const ClassFile& cf, const CodeAttribute& code,
   // What reaches each instruction by a forward jump, met with its
   // fall-through predecessor as the walk arrives; kUnchecked from the start
   // for targets of backward jumps and for exception handlers.
-  std::vector<State> state(count, kUnreached);
-  std::vector<bool> barrier(count, false);
-  std::vector<int64_t> targets;
+  // Per thread, refilled for each method: sized by its code, and allocating
+  // them afresh for every method loaded at start-up cost more than the walk.
+  struct Walk {
+    std::vector<State> state;
+    std::vector<uint8_t> barrier;
+    std::vector<int64_t> targets;
+  };
+  Walk& walk = threadScratch<Walk>();
+  std::vector<State>& state = walk.state;
+  std::vector<uint8_t>& barrier = walk.barrier;
+  std::vector<int64_t>& targets = walk.targets;
+  state.assign(count, kUnreached);
+  barrier.assign(count, 0);
   for (size_t i = 0; i < count; i++) {
     const Instruction& insn = bc.instructions[i];
     targets.clear();
     branchTargets(bc, insn, &targets);
     for (int64_t t : targets) {
       if (t <= insn.offset && bc.isBoundary(static_cast<uint32_t>(t))) {
-        barrier[bc.indexAt[t]] = true;
+        barrier[bc.indexAt[t]] = 1;
       }
     }
   }
   for (uint32_t e = 0; e < code.exceptionCount; e++) {
     uint32_t handler = readU2(cf.data + code.exceptionsStart + 2 + 8 * static_cast<size_t>(e) + 4);
-    if (bc.isBoundary(handler) && handler < bc.length) barrier[bc.indexAt[handler]] = true;
+    if (bc.isBoundary(handler) && handler < bc.length) barrier[bc.indexAt[handler]] = 1;
   }
   if (count > 0) state[0] = kUnchecked;
 

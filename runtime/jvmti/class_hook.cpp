@@ -10,6 +10,7 @@
 #include "classfile/bytes.h"
 #include "classfile/class_file.h"
 #include "classfile/instrument.h"
+#include "classfile/thread_scratch.h"
 #include "runtime/jvmti/class_records.h"
 #include "runtime/jvmti/runtime_state.h"
 
@@ -29,8 +30,11 @@ struct DescriptionWriter : classfile::ByteWriter {
   }
 };
 
-std::vector<uint8_t> describe(const classfile::ClassOutline& outline, uint32_t classId) {
+// Into *out, whose capacity is kept from class to class.
+void describe(const classfile::ClassOutline& outline, uint32_t classId, std::vector<uint8_t>* out) {
   DescriptionWriter w;
+  w.bytes.swap(*out);
+  w.bytes.clear();
   w.u1(kDescriptionFormat);
   w.u1((outline.accessFlags & classfile::kAccInterface) != 0 ? kCObjectInterface : kCObjectClass);
   w.u4(classId);
@@ -48,8 +52,16 @@ std::vector<uint8_t> describe(const classfile::ClassOutline& outline, uint32_t c
     w.u2(static_cast<uint32_t>(m.lines.size()));
     for (uint16_t line : m.lines) w.u2(line);
   }
-  return w.bytes;
+  out->swap(w.bytes);
 }
+
+// The new bytes, the outline and the description of the class being
+// instrumented, kept per thread for the next (classfile/thread_scratch.h).
+struct HookBuffers {
+  std::vector<uint8_t> code;
+  std::vector<uint8_t> description;
+  classfile::ClassOutline outline;
+};
 
 // The record block of a class being instrumented with inline probes, freed
 // unless it becomes the class's records.
@@ -108,8 +120,12 @@ void instrument(jvmtiEnv* jvmti, const char* name, jint length, const unsigned c
   if (classfile::classifyClass(cf) != classfile::ClassOutcome::kInstrumented) return;
   uint32_t classId =
       nextId.fetch_add(1 + static_cast<uint32_t>(cf.methods.size()), std::memory_order_relaxed);
-  std::vector<uint8_t> code;
-  classfile::ClassOutline outline;
+  // Kept per thread: the hook runs for thousands of classes at start-up, on
+  // several threads at once, and these grow to the largest class once.
+  HookBuffers& buffers = classfile::threadScratch<HookBuffers>();
+  std::vector<uint8_t>& code = buffers.code;
+  std::vector<uint8_t>& description = buffers.description;
+  classfile::ClassOutline& outline = buffers.outline;
   // Inline probes name the class's records by address, so the records take
   // their place before the code that points at them is written.
   PlacedBlock placed;
@@ -134,7 +150,7 @@ void instrument(jvmtiEnv* jvmti, const char* name, jint length, const unsigned c
   }
   report(outline, poolFull && outcome == classfile::ClassOutcome::kUnchanged);
 
-  std::vector<uint8_t> description = describe(outline, classId);
+  describe(outline, classId, &description);
   ClassRecords records;
   if (!buildClassRecords(description.data(), description.size(), &records,
                          placed.block.methods != nullptr ? &placed.block : nullptr)) {

@@ -22,19 +22,25 @@ void* zeroedBlock(size_t size) {
   return block;
 }
 
-// The blocks of one description: all of them are kept when it is whole, and
-// all freed when it is not.
-struct Blocks {
-  std::vector<void*> taken;
+// The texts of one description (class, source and method names, signatures)
+// share one block, kept when the description is whole and freed when it is
+// not: a block per text was two allocations per method at class load. Every
+// text in the description has a two-byte length before it, so the
+// description's own size holds them all with their terminating zeros.
+struct Texts {
+  char* block;
+  size_t used;
+  size_t size;
 
-  void* take(size_t size) {
-    void* block = zeroedBlock(size);
-    taken.push_back(block);
-    return block;
+  char* take(size_t length) {
+    if (block == nullptr) block = static_cast<char*>(zeroedBlock(size));
+    char* text = block + used;
+    used += length + 1;
+    return text;
   }
   void freeAll() {
-    for (void* block : taken) free(block);
-    taken.clear();
+    free(block);
+    block = nullptr;
   }
 };
 
@@ -45,7 +51,7 @@ struct Decoder {
   size_t size;
   size_t offset;
   bool failed;
-  Blocks* blocks;
+  Texts* texts;
 
   bool take(size_t n) {
     if (failed || size - offset < n) {
@@ -75,7 +81,7 @@ struct Decoder {
   char* utf() {
     uint32_t length = u2();
     if (!take(length)) return nullptr;
-    char* text = static_cast<char*>(blocks->take(length + 1));
+    char* text = texts->take(length);
     memcpy(text, data + offset, length);
     text[length] = '\0';
     offset += length;
@@ -108,8 +114,8 @@ void freeRecordBlock(RecordBlock* block) {
 
 bool buildClassRecords(const uint8_t* data, size_t size, ClassRecords* out,
                        const RecordBlock* block) {
-  Blocks blocks;
-  Decoder d = {data, size, 0, false, &blocks};
+  Texts texts = {nullptr, 0, size};
+  Decoder d = {data, size, 0, false, &texts};
   if (d.u1() != kDescriptionFormat) return false;
   uint32_t kind = d.u1();
   if (kind != kCObjectClass && kind != kCObjectInterface) return false;
@@ -152,7 +158,7 @@ bool buildClassRecords(const uint8_t* data, size_t size, ClassRecords* out,
     fits = described[i].slots <= block->slots[i];
   }
   if (d.failed || d.offset != size || lines > 0xFFFF || !fits) {
-    blocks.freeAll();
+    texts.freeAll();
     return false;
   }
 
@@ -190,10 +196,14 @@ bool buildClassRecords(const uint8_t* data, size_t size, ClassRecords* out,
     lineNumbers += block->slots[i];
   }
   // Monitors only for a whole description: they are never freed.
-  for (uint16_t i = 0; i < methodCount; i++) {
-    char lockName[32];
-    snprintf(lockName, sizeof lockName, "method%u", static_cast<unsigned>(methods[i].id));
-    methods[i].lock = newMonitor(lockName);
+  // One block for the class's monitors, named only when a misuse message
+  // needs it: a malloc and a formatted name per method were a fifth of what
+  // building the records cost at start-up.
+  if (methodCount > 0) {
+    void* locks = newMonitorBlock("method", methodCount);
+    for (uint16_t i = 0; i < methodCount; i++) {
+      methods[i].lock = monitorInBlock(locks, i, methods[i].id);
+    }
   }
 
   CObject* object = static_cast<CObject*>(zeroedBlock(sizeof(CObject)));

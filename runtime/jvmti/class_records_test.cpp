@@ -3,6 +3,7 @@
 #include <string.h>
 
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "gtest/gtest.h"
@@ -112,6 +113,49 @@ TEST(CciClassRecords, ClassRecordsCarryEveryField) {
   EXPECT_EQ(todo.lineNumbers, nullptr);
   EXPECT_EQ(todo.hits, nullptr);
   EXPECT_NE(todo.lock, run.lock);
+}
+
+// Texts of every length, empty ones included, come back whole and ended, side
+// by side in their shared block; every method gets a monitor of its own that
+// threads can enter at once.
+TEST(CciClassRecords, ManyMethodsKeepTheirTextsAndMonitorsApart) {
+  std::vector<std::string> names, signatures;
+  std::vector<MethodSpec> methods;
+  for (uint32_t i = 0; i < 40; i++) {
+    names.push_back(std::string(i % 7, static_cast<char>('a' + i % 26)));
+    signatures.push_back("(" + std::string(i, 'I') + ")V");
+  }
+  for (uint32_t i = 0; i < 40; i++) {
+    methods.push_back({100 + i, 0x0001, names[i].c_str(), signatures[i].c_str(), {}});
+  }
+  std::vector<uint8_t> d = describe(2, 99, "", nullptr, methods);
+  ClassRecords r;
+  ASSERT_TRUE(buildClassRecords(d.data(), d.size(), &r));
+  keep(r.classObject);
+  EXPECT_STREQ(static_cast<const CClass*>(r.classObject->record)->name, "");
+  for (uint32_t i = 0; i < 40; i++) {
+    EXPECT_STREQ(r.methods[i].name, names[i].c_str()) << i;
+    EXPECT_STREQ(r.methods[i].signature, signatures[i].c_str()) << i;
+  }
+  // Four threads, each through every method's monitor many times; the plain
+  // counters inside stay exact only if each monitor excludes on its own.
+  std::vector<long> counts(40, 0);
+  std::vector<std::thread> threads;
+  threads.reserve(4);
+  for (int t = 0; t < 4; t++) {
+    threads.emplace_back([&, t] {
+      for (int round = 0; round < 500; round++) {
+        for (uint32_t k = 0; k < 40; k++) {
+          uint32_t i = (k + static_cast<uint32_t>(t) * 10) % 40;
+          enterMonitor(r.methods[i].lock);
+          counts[i] = counts[i] + 1;
+          exitMonitor(r.methods[i].lock);
+        }
+      }
+    });
+  }
+  for (std::thread& t : threads) t.join();
+  for (uint32_t i = 0; i < 40; i++) EXPECT_EQ(counts[i], 2000) << i;
 }
 
 TEST(CciClassRecords, TheRecordsAndTheirArraysAreOneBlock) {

@@ -36,8 +36,14 @@ struct Monitor {
   std::atomic<uint8_t> revoking;  // a revocation has begun (never cleared)
   std::atomic<uint8_t> revoked;   // the barrier has run: the shared path is safe
   int32_t depth;
-  char* name;
+  uint32_t number;  // with a prefix: the name's number
+  const char* name;
+  bool numbered;  // the name is a prefix shared by a block of monitors
 };
+
+// Monitors of one block lie a cache line apart.
+constexpr size_t kMonitorStride = 64;
+static_assert(sizeof(Monitor) <= kMonitorStride, "a monitor fits its cache line");
 
 // The address of a thread-local byte identifies the calling thread.
 thread_local char threadToken;
@@ -80,7 +86,12 @@ bool reservationsEnabled() {
 }
 
 [[noreturn]] __attribute__((noinline)) void misuse(const char* what, const Monitor* m) {
-  fprintf(stderr, "cci: %s monitor \"%s\"\n", what, m->name != nullptr ? m->name : "");
+  const char* name = m->name != nullptr ? m->name : "";
+  if (m->numbered) {
+    fprintf(stderr, "cci: %s monitor \"%s%u\"\n", what, name, static_cast<unsigned>(m->number));
+  } else {
+    fprintf(stderr, "cci: %s monitor \"%s\"\n", what, name);
+  }
   fflush(stderr);
   abort();
 }
@@ -164,23 +175,60 @@ void prepareMonitors() {
   }
 }
 
-void* newMonitor(const char* name) {
-  void* block = calloc(1, sizeof(Monitor));
+namespace {
+
+void* zeroed(size_t size) {
+  void* block = calloc(1, size);
   if (block == nullptr) {
     fputs("cci: out of memory\n", stderr);
     abort();
   }
-  Monitor* m = new (block) Monitor();
+  return block;
+}
+
+Monitor* construct(void* at) {
+  Monitor* m = new (at) Monitor();
   m->owner.store(nullptr, std::memory_order_relaxed);
   m->reservedFor.store(nullptr, std::memory_order_relaxed);
   m->held.store(0, std::memory_order_relaxed);
   m->revoking.store(0, std::memory_order_relaxed);
   m->revoked.store(0, std::memory_order_relaxed);
+  m->depth = 0;
+  m->number = 0;
+  m->name = nullptr;
+  m->numbered = false;
+  return m;
+}
+
+}  // namespace
+
+void* newMonitor(const char* name) {
+  Monitor* m = construct(zeroed(sizeof(Monitor)));
   if (name != nullptr) {
     size_t length = strlen(name) + 1;
-    m->name = static_cast<char*>(malloc(length));
-    if (m->name != nullptr) memcpy(m->name, name, length);
+    char* copy = static_cast<char*>(malloc(length));
+    if (copy != nullptr) memcpy(copy, name, length);
+    m->name = copy;
   }
+  return m;
+}
+
+void* newMonitorBlock(const char* prefix, size_t count) {
+  // Never freed, like every monitor, so the block's own start need not be
+  // kept once the first monitor is aligned to its cache line.
+  uintptr_t block = reinterpret_cast<uintptr_t>(zeroed(count * kMonitorStride + kMonitorStride));
+  uintptr_t first = (block + kMonitorStride - 1) & ~static_cast<uintptr_t>(kMonitorStride - 1);
+  for (size_t i = 0; i < count; i++) {
+    Monitor* m = construct(reinterpret_cast<void*>(first + i * kMonitorStride));
+    m->name = prefix;
+    m->numbered = true;
+  }
+  return reinterpret_cast<void*>(first);
+}
+
+void* monitorInBlock(void* block, size_t index, uint32_t number) {
+  Monitor* m = reinterpret_cast<Monitor*>(static_cast<char*>(block) + index * kMonitorStride);
+  m->number = number;
   return m;
 }
 

@@ -14,6 +14,7 @@
 #ifndef CCOVER_RUNTIME_JVMTI_MONITOR_H_
 #define CCOVER_RUNTIME_JVMTI_MONITOR_H_
 
+#include <stddef.h>
 #include <stdint.h>
 
 namespace cci_jvmti {
@@ -26,6 +27,14 @@ void prepareMonitors();
 
 // A new monitor; the name is copied (it names the monitor in misuse messages).
 void* newMonitor(const char* name);
+// count new monitors in one block, for a class's methods. Monitor i of the
+// block is monitorInBlock(block, i, number), named prefix followed by its
+// number ("method42"), a name formatted only when a misuse message needs it.
+// prefix must outlive the monitors (a literal). Each monitor has a cache line
+// of its own, so threads in different methods never write to the same line.
+// REQUIRES: count > 0; monitorInBlock once per monitor, before it is entered.
+void* newMonitorBlock(const char* prefix, size_t count);
+void* monitorInBlock(void* block, size_t index, uint32_t number);
 void enterMonitor(void* monitor);
 // REQUIRES: the calling thread owns the monitor.
 void exitMonitor(void* monitor);

@@ -117,5 +117,52 @@ TEST(CciMonitorDeathTest, ExitByANonOwnerAborts) {
   EXPECT_DEATH(exitMonitor(m), "cci: exit by a thread that does not own monitor \"guarded\"");
 }
 
+// A class's monitors share one block: each still excludes on its own, threads
+// in neighbouring monitors never block each other, and each lies on a cache
+// line of its own.
+TEST(CciMonitorBlock, NeighboursExcludeIndependently) {
+  constexpr size_t kCount = 5;
+  void* block = kept(newMonitorBlock("method", kCount));
+  void* monitors[kCount];
+  for (size_t i = 0; i < kCount; i++) monitors[i] = monitorInBlock(block, i, 100 + i);
+  for (size_t i = 1; i < kCount; i++) {
+    uintptr_t gap =
+        reinterpret_cast<uintptr_t>(monitors[i]) - reinterpret_cast<uintptr_t>(monitors[i - 1]);
+    EXPECT_GE(gap, 64u);
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(monitors[i]) % 64, 0u);
+  }
+  // Holding monitor 2 doesn't keep another thread out of 1 or 3.
+  enterMonitor(monitors[2]);
+  bool entered = false;
+  std::thread other([&] {
+    enterMonitor(monitors[1]);
+    enterMonitor(monitors[3]);
+    entered = !ownsMonitor(monitors[2]);
+    exitMonitor(monitors[3]);
+    exitMonitor(monitors[1]);
+  });
+  other.join();
+  EXPECT_TRUE(entered);
+  exitMonitor(monitors[2]);
+  // Threads contending on every monitor of the block at once.
+  std::vector<std::thread> threads;
+  threads.reserve(kCount);
+  long totals[kCount] = {};
+  for (size_t i = 0; i < kCount; i++) {
+    threads.emplace_back([&, i] { totals[i] = countInside(monitors[i], 2, 5000, [] {}); });
+  }
+  for (std::thread& t : threads) t.join();
+  for (long total : totals) EXPECT_EQ(total, 10000);
+}
+
+TEST(CciMonitorDeathTest, ABlockMonitorIsNamedByItsNumber) {
+  void* block = kept(newMonitorBlock("method", 3));
+  monitorInBlock(block, 0, 7);
+  monitorInBlock(block, 1, 8);
+  void* last = monitorInBlock(block, 2, 4000000000u);
+  EXPECT_DEATH(exitMonitor(last),
+               "cci: exit by a thread that does not own monitor \"method4000000000\"");
+}
+
 }  // namespace
 }  // namespace cci_jvmti

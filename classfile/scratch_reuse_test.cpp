@@ -1,0 +1,147 @@
+// instrumentClass keeps its per-method work per thread and writes into the
+// caller's vector: nothing of one class may show in the next.
+#include <string>
+#include <thread>
+
+#include "classfile/instrument.h"
+#include "classfile/test_class.h"
+#include "gtest/gtest.h"
+
+namespace classfile {
+namespace {
+
+struct Instrumented {
+  ClassOutcome outcome = ClassOutcome::kMalformed;
+  Bytes output;
+  std::vector<std::vector<uint16_t>> lines;
+  std::vector<MethodOutcome> methods;
+  std::string sourceFile;  // "-" for none
+};
+
+// Into output and outline, which keep whatever the previous class left in
+// them.
+Instrumented instrumentInto(const Bytes& input, uint32_t classId, Bytes* output,
+                            ClassOutline* kept = nullptr) {
+  Instrumented run;
+  ClassFile cf;
+  if (!parseClassFile(input.data(), input.size(), &cf)) return run;
+  ClassOutline own;
+  ClassOutline& outline = kept != nullptr ? *kept : own;
+  run.outcome = instrumentClass(cf, classId, output, &outline);
+  run.output = *output;
+  run.sourceFile = outline.hasSourceFile ? std::string(outline.sourceFile) : "-";
+  for (const MethodOutline& m : outline.methods) {
+    run.lines.push_back(m.lines);
+    run.methods.push_back(m.outcome);
+  }
+  return run;
+}
+
+// A thread that has instrumented nothing before: the reference.
+Instrumented fresh(const Bytes& input, uint32_t classId) {
+  Instrumented run;
+  std::thread([&] {
+    Bytes output;
+    run = instrumentInto(input, classId, &output);
+  }).join();
+  return run;
+}
+
+Bytes classWith(int methods, int linesEach, bool withAbstract) {
+  TestClass tc;
+  tc.name = "C" + std::to_string(methods);
+  for (int i = 0; i < methods; i++) {
+    TestMethod m;
+    m.name = "m" + std::to_string(i);
+    for (int k = 0; k < linesEach; k++) {
+      m.code.push_back(0x04);  // iconst_1
+      m.code.push_back(0x3b);  // istore_0
+      m.lines.push_back({static_cast<uint16_t>(2 * k), static_cast<uint16_t>(10 * i + k + 1)});
+    }
+    m.code.push_back(0xb1);  // return
+    tc.methods.push_back(m);
+    if (withAbstract && i == 0) {
+      uint16_t file = tc.utf8(tc.name + ".java");
+      tc.attributes.push_back(
+          {"SourceFile", {static_cast<uint8_t>(file >> 8), static_cast<uint8_t>(file)}});
+      TestMethod none;
+      none.name = "a";
+      none.access = 0x0401;
+      none.hasCode = false;
+      tc.methods.push_back(none);
+    }
+  }
+  return tc.build();
+}
+
+// Its second method is too large for even an entry probe: left as it was,
+// where the scratch of an earlier class held a rewritten method.
+Bytes classWithAMethodLeftAlone() {
+  TestClass tc;
+  tc.name = "Huge";
+  TestMethod small;
+  small.code = {0x04, 0x3b, 0xb1};
+  small.lines = {{0, 1}};
+  tc.methods.push_back(small);
+  TestMethod huge;
+  huge.name = "huge";
+  huge.code.assign(65534, 0x00);  // nop ...
+  huge.code.back() = 0xb1;        // return
+  huge.lines = {{0, 2}};
+  tc.methods.push_back(huge);
+  return tc.build();
+}
+
+TEST(ScratchReuse, InterleavedClassesOfDifferentSizesComeOutAsOnAFreshThread) {
+  // Large first, so that later small classes run on scratch with stale
+  // methods beyond their own; then growing again past it.
+  const Bytes classes[] = {classWith(12, 9, false), classWith(1, 1, false),
+                           classWith(3, 40, true),  classWith(2, 2, true),
+                           classWith(20, 3, false), classWithAMethodLeftAlone()};
+  Instrumented expected[6];
+  for (int i = 0; i < 6; i++) {
+    expected[i] = fresh(classes[i], 100 + 50 * i);
+    ASSERT_EQ(expected[i].outcome, ClassOutcome::kInstrumented) << i;
+  }
+  ASSERT_EQ(expected[5].methods[1], MethodOutcome::kNotInstrumented);
+  ASSERT_EQ(expected[2].sourceFile, "C3.java");
+  ASSERT_EQ(expected[4].sourceFile, "-");
+  Bytes output;  // one vector and one outline for every class, as the class hook keeps them
+  ClassOutline outline;
+  for (int round = 0; round < 2; round++) {
+    for (int i : {0, 1, 2, 5, 3, 4, 1, 5, 3, 0}) {
+      Instrumented again = instrumentInto(classes[i], 100 + 50 * i, &output, &outline);
+      ASSERT_EQ(again.outcome, ClassOutcome::kInstrumented) << i;
+      EXPECT_EQ(again.output, expected[i].output) << "class " << i << " round " << round;
+      EXPECT_EQ(again.lines, expected[i].lines) << "class " << i;
+      EXPECT_EQ(again.methods, expected[i].methods) << "class " << i;
+      EXPECT_EQ(again.sourceFile, expected[i].sourceFile) << "class " << i;
+    }
+  }
+}
+
+// Threads instrument different classes at once, each with its own scratch.
+TEST(ScratchReuse, ConcurrentThreadsAgreeWithTheReference) {
+  const Bytes classes[] = {classWith(7, 5, true), classWith(2, 30, false)};
+  Instrumented expected[] = {fresh(classes[0], 1), fresh(classes[1], 9)};
+  bool same[4] = {};
+  std::vector<std::thread> threads;
+  threads.reserve(4);
+  for (int t = 0; t < 4; t++) {
+    threads.emplace_back([&, t] {
+      Bytes output;
+      bool ok = true;
+      for (int i = 0; i < 200; i++) {
+        int which = (i + t) % 2;
+        ok &= instrumentInto(classes[which], which == 0 ? 1 : 9, &output).output ==
+              expected[which].output;
+      }
+      same[t] = ok;
+    });
+  }
+  for (std::thread& t : threads) t.join();
+  for (bool ok : same) EXPECT_TRUE(ok);
+}
+
+}  // namespace
+}  // namespace classfile
