@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "classfile/bytes.h"
-#include "classfile/thread_scratch.h"
+#include "classfile/scratch.h"
 
 namespace classfile {
 namespace {
@@ -38,7 +38,7 @@ uint32_t lengthAt(const Instruction& insn, bool widened, uint32_t at) {
   }
 }
 
-// The rewriter's tables, kept per thread from method to method: they are
+// The rewriter's tables, kept from method to method (scratch.h): they are
 // sized by the code, and growing fresh ones for each of the methods loaded at
 // start-up cost more than filling them. Each rewriteCode refills them.
 struct RewriteScratch {
@@ -495,7 +495,8 @@ bool parseCodeAttribute(const ClassFile& cf, const Attribute& a, CodeAttribute* 
 
 RewriteStatus rewriteCode(const ClassFile& cf, const CodeAttribute& code, const Bytecode& bc,
                           const CodeInsertions& insertions, std::vector<uint8_t>* out) {
-  RewriteScratch& scratch = threadScratch<RewriteScratch>();
+  Scratch<RewriteScratch> lease;
+  RewriteScratch& scratch = *lease;
   Rewriter rw{cf,    code,    bc, insertions, scratch.probeLength, scratch.hasFrame,
               false, nullptr, {}, {},         scratch.layout,      scratch.targets};
   RewriteStatus status = rw.validate();

@@ -7,7 +7,7 @@
 #include "classfile/bytes.h"
 #include "classfile/code_rewriter.h"
 #include "classfile/line_slots.h"
-#include "classfile/thread_scratch.h"
+#include "classfile/scratch.h"
 #include "classfile/touched_checks.h"
 
 namespace classfile {
@@ -187,7 +187,8 @@ bool startIsTarget(const ClassFile& cf, const CodeAttribute& code, const Bytecod
   struct StartTargets {
     std::vector<int64_t> targets;
   };
-  std::vector<int64_t>& targets = threadScratch<StartTargets>().targets;
+  Scratch<StartTargets> lease;
+  std::vector<int64_t>& targets = lease->targets;
   for (const Instruction& insn : bc.instructions) {
     if (insn.branch == BranchKind::kNone) continue;
     targets.clear();
@@ -215,7 +216,7 @@ struct MethodWork {
 };
 
 // The per-method work of the last class a thread instrumented and the probes
-// of its current method, kept for the next (thread_scratch.h).
+// of its current method, kept for the next (scratch.h).
 struct ClassWork {
   std::vector<MethodWork> methods;
   CodeInsertions insertions;
@@ -283,7 +284,8 @@ ClassOutcome instrumentClass(const ClassFile& cf, uint32_t classId, std::vector<
   // that its vectors' capacity serves the next class: at start-up the hook
   // instruments thousands of classes and growing fresh vectors for each was
   // a third of its time. Every field is reset before use.
-  std::vector<MethodWork>& scratch = threadScratch<ClassWork>().methods;
+  Scratch<ClassWork> classWork;
+  std::vector<MethodWork>& scratch = classWork->methods;
   if (scratch.size() < cf.methods.size()) scratch.resize(cf.methods.size());
   MethodWork* work = scratch.data();
   outline->methods.resize(cf.methods.size());
@@ -364,8 +366,8 @@ ClassOutcome instrumentClass(const ClassFile& cf, uint32_t classId, std::vector<
     }
 
     const std::vector<LineSlot>& slots = mw.slots;
-    // Per thread, for the same reason as the work above.
-    CodeInsertions& ins = threadScratch<ClassWork>().insertions;
+    // Kept, for the same reason as the work above.
+    CodeInsertions& ins = classWork->insertions;
     ins.clear();
     ins.extraStack = refs.counters != 0 ? 4 : 2;
     ins.method = mw.member;

@@ -3,18 +3,19 @@
 #include <algorithm>
 
 #include "classfile/bytes.h"
-#include "classfile/thread_scratch.h"
+#include "classfile/scratch.h"
 
 namespace classfile {
 
 bool describeLineSlots(const ClassFile& cf, const CodeAttribute& code, const Bytecode& bc,
                        std::vector<LineSlot>* out) {
   out->clear();
-  // Kept per thread: filled for every method loaded (thread_scratch.h).
+  // Kept from call to call: filled for every method loaded (scratch.h).
   struct Entries {
     std::vector<LineSlot> entries;
   };
-  std::vector<LineSlot>& entries = threadScratch<Entries>().entries;
+  Scratch<Entries> lease;
+  std::vector<LineSlot>& entries = lease->entries;
   entries.clear();
   for (const Attribute& a : code.attributes) {
     if (!attributeIs(cf, a, "LineNumberTable")) continue;

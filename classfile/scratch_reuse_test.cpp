@@ -1,9 +1,10 @@
-// instrumentClass keeps its per-method work per thread and writes into the
+// instrumentClass keeps its per-method work from class to class and writes into the
 // caller's vector: nothing of one class may show in the next.
 #include <string>
 #include <thread>
 
 #include "classfile/instrument.h"
+#include "classfile/scratch.h"
 #include "classfile/test_class.h"
 #include "gtest/gtest.h"
 
@@ -141,6 +142,34 @@ TEST(ScratchReuse, ConcurrentThreadsAgreeWithTheReference) {
   }
   for (std::thread& t : threads) t.join();
   for (bool ok : same) EXPECT_TRUE(ok);
+}
+
+// A lease gets back what the last one returned, capacity and all; leases
+// held at once are distinct; storage returned by a thread that has ended is
+// leased again by another.
+TEST(ScratchReuse, LeasesShareStorageOnlyOneAtATime) {
+  struct Work {
+    std::vector<int> values;
+  };
+  int* first = nullptr;
+  {
+    Scratch<Work> a;
+    a->values.assign(1000, 1);
+    first = a->values.data();
+  }
+  {
+    Scratch<Work> again;
+    EXPECT_EQ(again->values.data(), first);
+    Scratch<Work> other;
+    EXPECT_NE(&*other, &*again);
+  }
+  std::thread([] {
+    Scratch<Work> onThread;
+    onThread->values.assign(5000, 2);
+  }).join();
+  Scratch<Work> x;
+  Scratch<Work> y;
+  EXPECT_TRUE(x->values.size() == 5000 || y->values.size() == 5000);
 }
 
 }  // namespace

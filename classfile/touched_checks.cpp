@@ -3,7 +3,7 @@
 #include <stdint.h>
 
 #include "classfile/bytes.h"
-#include "classfile/thread_scratch.h"
+#include "classfile/scratch.h"
 
 namespace classfile {
 namespace {
@@ -48,14 +48,15 @@ std::vector<bool> slotsThatCheck(const ClassFile& cf, const CodeAttribute& code,
   // What reaches each instruction by a forward jump, met with its
   // fall-through predecessor as the walk arrives; kUnchecked from the start
   // for targets of backward jumps and for exception handlers.
-  // Per thread, refilled for each method: sized by its code, and allocating
+  // Kept from call to call (scratch.h), refilled for each method: sized by its code, and allocating
   // them afresh for every method loaded at start-up cost more than the walk.
   struct Walk {
     std::vector<State> state;
     std::vector<uint8_t> barrier;
     std::vector<int64_t> targets;
   };
-  Walk& walk = threadScratch<Walk>();
+  Scratch<Walk> lease;
+  Walk& walk = *lease;
   std::vector<State>& state = walk.state;
   std::vector<uint8_t>& barrier = walk.barrier;
   std::vector<int64_t>& targets = walk.targets;

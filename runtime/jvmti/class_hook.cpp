@@ -10,7 +10,7 @@
 #include "classfile/bytes.h"
 #include "classfile/class_file.h"
 #include "classfile/instrument.h"
-#include "classfile/thread_scratch.h"
+#include "classfile/scratch.h"
 #include "runtime/jvmti/class_records.h"
 #include "runtime/jvmti/runtime_state.h"
 
@@ -56,7 +56,7 @@ void describe(const classfile::ClassOutline& outline, uint32_t classId, std::vec
 }
 
 // The new bytes, the outline and the description of the class being
-// instrumented, kept per thread for the next (classfile/thread_scratch.h).
+// instrumented, kept for the next (classfile/scratch.h).
 struct HookBuffers {
   std::vector<uint8_t> code;
   std::vector<uint8_t> description;
@@ -120,9 +120,10 @@ void instrument(jvmtiEnv* jvmti, const char* name, jint length, const unsigned c
   if (classfile::classifyClass(cf) != classfile::ClassOutcome::kInstrumented) return;
   uint32_t classId =
       nextId.fetch_add(1 + static_cast<uint32_t>(cf.methods.size()), std::memory_order_relaxed);
-  // Kept per thread: the hook runs for thousands of classes at start-up, on
+  // Kept from class to class: the hook runs for thousands of classes at start-up, on
   // several threads at once, and these grow to the largest class once.
-  HookBuffers& buffers = classfile::threadScratch<HookBuffers>();
+  classfile::Scratch<HookBuffers> lease;
+  HookBuffers& buffers = *lease;
   std::vector<uint8_t>& code = buffers.code;
   std::vector<uint8_t>& description = buffers.description;
   classfile::ClassOutline& outline = buffers.outline;
