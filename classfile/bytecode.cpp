@@ -92,54 +92,79 @@ uint32_t instructionLength(const uint8_t* code, uint32_t length, uint32_t at) {
   return n;
 }
 
+// Where a jump from `from` by `delta` lands, kOutsideCode unless in 0 .. length.
+int32_t landing(uint32_t from, int32_t delta, uint32_t length) {
+  int64_t t = static_cast<int64_t>(from) + delta;
+  return t < 0 || t > length ? kOutsideCode : static_cast<int32_t>(t);
+}
+
+// Appends the targets of the instruction at `at` (already known to fit);
+// false for a switch with more targets than an Instruction can count.
+bool addTargets(const uint8_t* code, uint32_t length, uint32_t at, BranchKind branch,
+                std::vector<int32_t>* out, uint16_t* count) {
+  const uint8_t* p = code + at;
+  switch (branch) {
+    case BranchKind::kNone:
+      *count = 0;
+      return true;
+    case BranchKind::kConditional:
+    case BranchKind::kGoto:
+    case BranchKind::kJsr:
+      out->push_back(landing(at, readS2(p + 1), length));
+      *count = 1;
+      return true;
+    case BranchKind::kGotoW:
+    case BranchKind::kJsrW:
+      out->push_back(landing(at, readS4(p + 1), length));
+      *count = 1;
+      return true;
+    case BranchKind::kTableSwitch:
+    case BranchKind::kLookupSwitch:
+      break;
+  }
+  const uint8_t* base = code + ((at + 4) & ~3u);
+  bool table = branch == BranchKind::kTableSwitch;
+  // instructionLength has checked that these counts fit in the code.
+  int64_t n =
+      table ? static_cast<int64_t>(readS4(base + 8)) - readS4(base + 4) + 1 : readS4(base + 4);
+  if (n + 1 > 0xFFFF) return false;
+  size_t first = out->size();
+  out->resize(first + 1 + static_cast<size_t>(n));
+  int32_t* t = out->data() + first;
+  t[0] = landing(at, readS4(base), length);
+  // A table's offsets follow low and high; a lookup's pairs put each after
+  // its match.
+  const uint8_t* offsets = base + 12;
+  size_t stride = table ? 4 : 8;
+  for (int64_t i = 0; i < n; i++) {
+    t[1 + i] = landing(at, readS4(offsets + stride * static_cast<size_t>(i)), length);
+  }
+  *count = static_cast<uint16_t>(n + 1);
+  return true;
+}
+
 }  // namespace
 
 bool decodeBytecode(const uint8_t* code, uint32_t length, Bytecode* out) {
   out->code = code;
   out->length = length;
   out->instructions.clear();
+  out->targets.clear();
   out->indexAt.assign(static_cast<size_t>(length) + 1, -1);
+  int32_t* indexAt = out->indexAt.data();
   uint32_t at = 0;
   while (at < length) {
     uint32_t n = instructionLength(code, length, at);
     if (n == 0) return false;
-    out->indexAt[at] = static_cast<int32_t>(out->instructions.size());
-    out->instructions.push_back({at, n, code[at], branchKind(code[at])});
+    uint8_t op = code[at];
+    Instruction insn = {at, n, static_cast<uint32_t>(out->targets.size()), 0, op, branchKind(op)};
+    if (!addTargets(code, length, at, insn.branch, &out->targets, &insn.targetCount)) return false;
+    indexAt[at] = static_cast<int32_t>(out->instructions.size());
+    out->instructions.push_back(insn);
     at += n;
   }
-  out->indexAt[length] = static_cast<int32_t>(out->instructions.size());
+  indexAt[length] = static_cast<int32_t>(out->instructions.size());
   return length > 0;
-}
-
-void branchTargets(const Bytecode& bc, const Instruction& insn, std::vector<int64_t>* out) {
-  const uint8_t* p = bc.code + insn.offset;
-  int64_t from = insn.offset;
-  switch (insn.branch) {
-    case BranchKind::kNone:
-      return;
-    case BranchKind::kConditional:
-    case BranchKind::kGoto:
-    case BranchKind::kJsr:
-      out->push_back(from + readS2(p + 1));
-      return;
-    case BranchKind::kGotoW:
-    case BranchKind::kJsrW:
-      out->push_back(from + readS4(p + 1));
-      return;
-    case BranchKind::kTableSwitch:
-    case BranchKind::kLookupSwitch: {
-      const uint8_t* base = bc.code + ((insn.offset + 4) & ~3u);
-      out->push_back(from + readS4(base));
-      if (insn.branch == BranchKind::kTableSwitch) {
-        int64_t count = static_cast<int64_t>(readS4(base + 8)) - readS4(base + 4) + 1;
-        for (int64_t i = 0; i < count; i++) out->push_back(from + readS4(base + 12 + 4 * i));
-      } else {
-        int64_t pairs = readS4(base + 4);
-        for (int64_t i = 0; i < pairs; i++) out->push_back(from + readS4(base + 12 + 8 * i));
-      }
-      return;
-    }
-  }
 }
 
 uint8_t invertedCondition(uint8_t opcode) {

@@ -184,18 +184,8 @@ bool call(PoolAppender& pool, const ProbeRefs& refs, uint16_t method, const Prob
 
 // Whether a jump, a switch or a handler leads to offset 0.
 bool startIsTarget(const ClassFile& cf, const CodeAttribute& code, const Bytecode& bc) {
-  struct StartTargets {
-    std::vector<int64_t> targets;
-  };
-  Scratch<StartTargets> lease;
-  std::vector<int64_t>& targets = lease->targets;
-  for (const Instruction& insn : bc.instructions) {
-    if (insn.branch == BranchKind::kNone) continue;
-    targets.clear();
-    branchTargets(bc, insn, &targets);
-    for (int64_t t : targets) {
-      if (t == 0) return true;
-    }
+  for (int32_t t : bc.targets) {
+    if (t == 0) return true;
   }
   for (uint32_t e = 0; e < code.exceptionCount; e++) {
     if (readU2(cf.data + code.exceptionsStart + 2 + 8 * static_cast<size_t>(e) + 4) == 0)

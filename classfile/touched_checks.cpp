@@ -53,21 +53,17 @@ std::vector<bool> slotsThatCheck(const ClassFile& cf, const CodeAttribute& code,
   struct Walk {
     std::vector<State> state;
     std::vector<uint8_t> barrier;
-    std::vector<int64_t> targets;
   };
   Scratch<Walk> lease;
   Walk& walk = *lease;
   std::vector<State>& state = walk.state;
   std::vector<uint8_t>& barrier = walk.barrier;
-  std::vector<int64_t>& targets = walk.targets;
   state.assign(count, kUnreached);
   barrier.assign(count, 0);
-  for (size_t i = 0; i < count; i++) {
-    const Instruction& insn = bc.instructions[i];
-    targets.clear();
-    branchTargets(bc, insn, &targets);
-    for (int64_t t : targets) {
-      if (t <= insn.offset && bc.isBoundary(static_cast<uint32_t>(t))) {
+  for (const Instruction& insn : bc.instructions) {
+    for (int32_t t : bc.targetsOf(insn)) {
+      if (t != kOutsideCode && static_cast<uint32_t>(t) <= insn.offset &&
+          bc.isBoundary(static_cast<uint32_t>(t))) {
         barrier[bc.indexAt[t]] = 1;
       }
     }
@@ -90,10 +86,9 @@ std::vector<bool> slotsThatCheck(const ClassFile& cf, const CodeAttribute& code,
     if (fallsThrough(insn.opcode, insn.branch) && i + 1 < count) {
       state[i + 1] = meet(state[i + 1], out);
     }
-    targets.clear();
-    branchTargets(bc, insn, &targets);
-    for (int64_t t : targets) {
-      if (t > insn.offset && bc.isBoundary(static_cast<uint32_t>(t)) && t < bc.length) {
+    for (int32_t t : bc.targetsOf(insn)) {
+      if (t != kOutsideCode && static_cast<uint32_t>(t) > insn.offset &&
+          static_cast<uint32_t>(t) < bc.length && bc.isBoundary(static_cast<uint32_t>(t))) {
         uint32_t j = static_cast<uint32_t>(bc.indexAt[t]);
         state[j] = meet(state[j], out);
       }
