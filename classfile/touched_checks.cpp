@@ -41,9 +41,10 @@ State meet(State a, State b) {
 
 }  // namespace
 
-std::vector<bool> slotsThatCheck(const ClassFile& cf, const CodeAttribute& code, const Bytecode& bc,
-                                 const std::vector<LineSlot>& slots) {
-  std::vector<bool> checks(slots.size(), true);
+void slotsThatCheck(const ClassFile& cf, const CodeAttribute& code, const Bytecode& bc,
+                    const std::vector<LineSlot>& slots, std::vector<bool>* out) {
+  std::vector<bool>& checks = *out;
+  checks.assign(slots.size(), true);
   size_t count = bc.instructions.size();
   // What reaches each instruction by a forward jump, met with its
   // fall-through predecessor as the walk arrives; kUnchecked from the start
@@ -94,7 +95,6 @@ std::vector<bool> slotsThatCheck(const ClassFile& cf, const CodeAttribute& code,
       }
     }
   }
-  return checks;
 }
 
 }  // namespace classfile

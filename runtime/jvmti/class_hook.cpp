@@ -13,6 +13,7 @@
 #include "classfile/scratch.h"
 #include "runtime/jvmti/class_records.h"
 #include "runtime/jvmti/runtime_state.h"
+#include "runtime/jvmti/vm.h"
 
 namespace cci_jvmti {
 namespace {
@@ -55,12 +56,32 @@ void describe(const classfile::ClassOutline& outline, uint32_t classId, std::vec
   out->swap(w.bytes);
 }
 
-// The new bytes, the outline and the description of the class being
-// instrumented, kept for the next (classfile/scratch.h).
+// The outline and the description of the class being instrumented, kept
+// for the next (classfile/scratch.h).
 struct HookBuffers {
-  std::vector<uint8_t> code;
   std::vector<uint8_t> description;
   classfile::ClassOutline outline;
+};
+
+// The new class's bytes, written straight into memory the JVM takes over
+// (ClassFileLoadHook's new_class_data), and given back with Deallocate if the
+// class is left as it was after all.
+struct NewClassData {
+  JvmtiMemory<unsigned char> memory;
+  jvmtiEnv* jvmti;
+  size_t size = 0;
+  bool failed = false;  // JVMTI had no memory for it
+
+  static uint8_t* allocate(void* context, size_t size) {
+    NewClassData& self = *static_cast<NewClassData*>(context);
+    if (size > 0x7FFFFFFF ||
+        self.jvmti->Allocate(static_cast<jlong>(size), self.memory.out()) != JVMTI_ERROR_NONE) {
+      self.failed = true;
+      return nullptr;
+    }
+    self.size = size;
+    return self.memory.get();
+  }
 };
 
 // The record block of a class being instrumented with inline probes, freed
@@ -107,7 +128,7 @@ void report(const classfile::ClassOutline& outline, bool poolFull) {
 }
 
 void instrument(jvmtiEnv* jvmti, const char* name, jint length, const unsigned char* data,
-                jint* newLength, unsigned char** newData) {
+                jint* newLength, unsigned char** newClassData) {
   RuntimeState& s = state();
   classfile::ClassFile cf;
   if (length <= 0 || !classfile::parseClassFile(data, static_cast<size_t>(length), &cf)) {
@@ -124,7 +145,6 @@ void instrument(jvmtiEnv* jvmti, const char* name, jint length, const unsigned c
   // several threads at once, and these grow to the largest class once.
   classfile::Scratch<HookBuffers> lease;
   HookBuffers& buffers = *lease;
-  std::vector<uint8_t>& code = buffers.code;
   std::vector<uint8_t>& description = buffers.description;
   classfile::ClassOutline& outline = buffers.outline;
   // Inline probes name the class's records by address, so the records take
@@ -132,8 +152,11 @@ void instrument(jvmtiEnv* jvmti, const char* name, jint length, const unsigned c
   PlacedBlock placed;
   classfile::InlineRecords inlineRecords = {&PlacedBlock::place, &placed};
   bool inlineProbes = s.options.inlineCounting && !s.options.emptyProbes && !cf.methods.empty();
-  classfile::ClassOutcome outcome = classfile::instrumentClass(
-      cf, classId, &code, &outline, inlineProbes ? &inlineRecords : nullptr);
+  NewClassData newData{JvmtiMemory<unsigned char>(jvmti), jvmti};
+  classfile::ClassOutcome outcome =
+      classfile::instrumentClass(cf, classId, {&NewClassData::allocate, &newData}, &outline,
+                                 inlineProbes ? &inlineRecords : nullptr);
+  if (newData.failed) return;  // as if the hook had never run
   if (outcome == classfile::ClassOutcome::kMalformed) {
     fprintf(stderr,
             "cci: cannot instrument %s (its code doesn't hold together); it is left as "
@@ -171,21 +194,14 @@ void instrument(jvmtiEnv* jvmti, const char* name, jint length, const unsigned c
         break;
     }
   }
-  unsigned char* bytes = nullptr;
-  if (outcome == classfile::ClassOutcome::kInstrumented &&
-      (code.size() > 0x7FFFFFFF ||
-       jvmti->Allocate(static_cast<jlong>(code.size()), &bytes) != JVMTI_ERROR_NONE)) {
-    return;
-  }
   // Registered before the JVM sees the new bytes: no probe can run before its
   // method's record is in the table.
   placed.block.methods = nullptr;  // the records own it now
   registerClassRecords(records, s.idToCObjects, s.idToCObjectsLock, s.unregisteredClasses,
                        s.unregisteredClassesLock);
-  if (bytes != nullptr) {
-    memcpy(bytes, code.data(), code.size());
-    *newLength = static_cast<jint>(code.size());
-    *newData = bytes;
+  if (outcome == classfile::ClassOutcome::kInstrumented) {
+    *newLength = static_cast<jint>(newData.size);
+    *newClassData = newData.memory.release();
   }
   if (s.options.verbose) {
     fprintf(stderr, "cci: instrumented %s (%u methods)\n", name,
