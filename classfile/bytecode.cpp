@@ -1,12 +1,14 @@
 #include "classfile/bytecode.h"
 
+#include <array>
+
 #include "classfile/bytes.h"
 
 namespace classfile {
 namespace {
 
 // Length of each fixed-size opcode; 0 for variable-length and unknown ones.
-uint8_t fixedLength(uint8_t op) {
+constexpr uint8_t fixedLengthOf(uint8_t op) {
   if (op <= 0x0f) return 1;
   if (op == 0x10 || op == 0x12) return 2;
   if (op == 0x11 || op == 0x13 || op == 0x14) return 3;
@@ -33,7 +35,7 @@ uint8_t fixedLength(uint8_t op) {
   return 0;
 }
 
-BranchKind branchKind(uint8_t op) {
+constexpr BranchKind branchKindOf(uint8_t op) {
   if ((op >= kIfeq && op <= kIfAcmpne) || op == kIfnull || op == kIfnonnull) {
     return BranchKind::kConditional;
   }
@@ -55,10 +57,23 @@ BranchKind branchKind(uint8_t op) {
   }
 }
 
+// The two above as tables: the decoder looks up every instruction.
+struct OpcodeInfo {
+  uint8_t fixedLength;
+  BranchKind branch;
+};
+constexpr std::array<OpcodeInfo, 256> kOpcodes = [] {
+  std::array<OpcodeInfo, 256> table{};
+  for (int op = 0; op < 256; op++) {
+    table[op] = {fixedLengthOf(static_cast<uint8_t>(op)), branchKindOf(static_cast<uint8_t>(op))};
+  }
+  return table;
+}();
+
 // Length of the instruction at `at`, or 0 when it is malformed or truncated.
 uint32_t instructionLength(const uint8_t* code, uint32_t length, uint32_t at) {
   uint8_t op = code[at];
-  uint32_t n = fixedLength(op);
+  uint32_t n = kOpcodes[op].fixedLength;
   if (op == kWide) {
     if (length - at < 2) return 0;
     uint8_t inner = code[at + 1];
@@ -88,7 +103,8 @@ uint32_t instructionLength(const uint8_t* code, uint32_t length, uint32_t at) {
     if (body > length - base) return 0;
     n = static_cast<uint32_t>(base - at + body);
   }
-  if (n == 0 || n > length - at) return 0;
+  // Longer than any code the JVM takes (64 KiB): Instruction counts in 16 bits.
+  if (n == 0 || n > length - at || n > 0xFFFF) return 0;
   return n;
 }
 
@@ -157,10 +173,24 @@ bool decodeBytecode(const uint8_t* code, uint32_t length, Bytecode* out) {
     uint32_t n = instructionLength(code, length, at);
     if (n == 0) return false;
     uint8_t op = code[at];
-    Instruction insn = {at, n, static_cast<uint32_t>(out->targets.size()), 0, op, branchKind(op)};
+    Instruction insn = {at,
+                        static_cast<uint32_t>(out->targets.size()),
+                        static_cast<uint16_t>(n),
+                        0,
+                        op,
+                        kOpcodes[op].branch,
+                        false};
+    size_t first = out->targets.size();
     if (!addTargets(code, length, at, insn.branch, &out->targets, &insn.targetCount)) return false;
     indexAt[at] = static_cast<int32_t>(out->instructions.size());
     out->instructions.push_back(insn);
+    // What a jump back (or to itself) leads to is decoded by now.
+    for (size_t k = first; k < out->targets.size(); k++) {
+      int32_t t = out->targets[k];
+      if (t != kOutsideCode && static_cast<uint32_t>(t) <= at && indexAt[t] >= 0) {
+        out->instructions[static_cast<size_t>(indexAt[t])].loopHead = true;
+      }
+    }
     at += n;
   }
   indexAt[length] = static_cast<int32_t>(out->instructions.size());

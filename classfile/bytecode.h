@@ -51,11 +51,12 @@ enum class BranchKind : uint8_t {
 
 struct Instruction {
   uint32_t offset;
-  uint32_t length;
   uint32_t firstTarget;  // of its targets in Bytecode::targets
+  uint16_t length;
   uint16_t targetCount;  // 0 unless it branches; a switch's default counts
   uint8_t opcode;
   BranchKind branch;
+  bool loopHead;  // a jump from it or from later code leads here
 };
 
 // A jump's target when it lies outside the code (before 0 or past the end).
@@ -80,7 +81,8 @@ struct Bytecode {
 };
 
 // False for an unknown opcode, a truncated instruction, a wide form that
-// doesn't exist or a switch whose counts are impossible. out's vectors keep
+// doesn't exist, a switch whose counts are impossible or one longer than
+// 64 KiB. out's vectors keep
 // their capacity, so a caller may keep one Bytecode for many methods.
 bool decodeBytecode(const uint8_t* code, uint32_t length, Bytecode* out);
 

@@ -59,16 +59,10 @@ void slotsThatCheck(const ClassFile& cf, const CodeAttribute& code, const Byteco
   Walk& walk = *lease;
   std::vector<State>& state = walk.state;
   std::vector<uint8_t>& barrier = walk.barrier;
+  // The targets of jumps back come with the decoding (loopHead); handlers
+  // are marked here.
   state.assign(count, kUnreached);
-  barrier.assign(count, 0);
-  for (const Instruction& insn : bc.instructions) {
-    for (int32_t t : bc.targetsOf(insn)) {
-      if (t != kOutsideCode && static_cast<uint32_t>(t) <= insn.offset &&
-          bc.isBoundary(static_cast<uint32_t>(t))) {
-        barrier[bc.indexAt[t]] = 1;
-      }
-    }
-  }
+  barrier.assign(code.exceptionCount > 0 ? count : 0, 0);
   for (uint32_t e = 0; e < code.exceptionCount; e++) {
     uint32_t handler = readU2(cf.data + code.exceptionsStart + 2 + 8 * static_cast<size_t>(e) + 4);
     if (bc.isBoundary(handler) && handler < bc.length) barrier[bc.indexAt[handler]] = 1;
@@ -78,7 +72,8 @@ void slotsThatCheck(const ClassFile& cf, const CodeAttribute& code, const Byteco
   size_t s = 0;
   for (size_t i = 0; i < count; i++) {
     const Instruction& insn = bc.instructions[i];
-    State in = barrier[i] || state[i] == kUnreached ? kUnchecked : state[i];
+    bool isBarrier = insn.loopHead || (!barrier.empty() && barrier[i]);
+    State in = isBarrier || state[i] == kUnreached ? kUnchecked : state[i];
     for (; s < slots.size() && slots[s].offset == insn.offset; s++) {
       checks[s] = in != kChecked;
       in = kChecked;
