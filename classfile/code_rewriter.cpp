@@ -53,7 +53,7 @@ struct Rewriter {
   const Bytecode& bc;
   const CodeInsertions& ins;
   std::vector<uint32_t>& probeLength;  // per instruction
-  std::vector<uint8_t>& hasFrame;      // per old offset, from the StackMapTable
+  std::vector<uint8_t>& hasFrame;      // per old offset, from the StackMapTable (if any)
   bool hasStackMap = false;
   const Attribute* stackMap = nullptr;
   std::vector<FrameState> frames;    // the table's frames in full, once needed
@@ -171,10 +171,12 @@ RewriteStatus Rewriter::validate() {
       return RewriteStatus::kMalformed;
     }
   }
-  hasFrame.assign(bc.length, 0);
   for (const Attribute& a : code.attributes) {
     if (attributeIs(cf, a, "StackMapTable")) {
-      if (hasStackMap || !scanStackMap(a)) return RewriteStatus::kMalformed;
+      if (hasStackMap) return RewriteStatus::kMalformed;
+      // Only read with a stack map: code without one (no branches) skips it.
+      hasFrame.assign(bc.length, 0);
+      if (!scanStackMap(a)) return RewriteStatus::kMalformed;
       hasStackMap = true;
       stackMap = &a;
     }
@@ -184,9 +186,10 @@ RewriteStatus Rewriter::validate() {
 
 RewriteStatus Rewriter::computeLayout() {
   size_t n = bc.instructions.size();
-  layout.probeStart.assign(n + 1, 0);
-  layout.insnStart.assign(n + 1, 0);
-  layout.newLength.assign(n, 0);
+  // Every entry but widened's is written below before it is read.
+  layout.probeStart.resize(n + 1);
+  layout.insnStart.resize(n + 1);
+  layout.newLength.resize(n);
   layout.widened.assign(n, 0);
   // Widening only ever grows the code, so this ends after at most one pass
   // per branch; in practice after one.

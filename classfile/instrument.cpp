@@ -212,6 +212,7 @@ struct ClassWork {
   CodeInsertions insertions;
   std::vector<bool> checks;
   std::vector<uint16_t> planned;
+  std::vector<uint8_t> constants;  // the pool's additions
 };
 
 // The entry probe alone, padded to a multiple of four bytes: every offset
@@ -328,6 +329,14 @@ ClassOutcome instrumentClass(const ClassFile& cf, uint32_t classId, const ClassO
   uint64_t counters =
       inlineRecords != nullptr ? inlineRecords->place(inlineRecords->context, planned) : 0;
   PoolAppender pool{cf.constantCount, {}, {}};
+  // The kept buffer, lent to the pool until any return.
+  struct Lent {
+    std::vector<uint8_t>& to;
+    std::vector<uint8_t>& from;
+    ~Lent() { to.swap(from); }
+  } lent{pool.bytes.bytes, classWork->constants};
+  pool.bytes.bytes.swap(classWork->constants);
+  pool.bytes.bytes.clear();
   ClassConstants classConstants{&cf, &pool, false, {}, {}};
   ProbeRefs refs;
   bool poolFull = !addProbeRefs(pool, inlineRecords != nullptr, counters, &refs);
