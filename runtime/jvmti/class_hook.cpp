@@ -24,36 +24,39 @@ std::atomic<uint32_t> nextId{1};
 
 // The description that buildClassRecords reads (class_records.h): big-endian
 // integers as in a class file, and length-prefixed texts.
-struct DescriptionWriter : classfile::ByteWriter {
-  void utf(std::string_view text) {
-    u2(static_cast<uint32_t>(text.size()));
-    bytes.insert(bytes.end(), text.begin(), text.end());
-  }
-};
+uint8_t* putText(uint8_t* p, std::string_view text) {
+  p = classfile::putU2(p, static_cast<uint32_t>(text.size()));
+  return classfile::putBytes(p, reinterpret_cast<const uint8_t*>(text.data()), text.size());
+}
 
-// Into *out, whose capacity is kept from class to class.
+// Into *out, whose capacity is kept from class to class; sized first and
+// written in one pass, as it is rebuilt for every class loaded.
 void describe(const classfile::ClassOutline& outline, uint32_t classId, std::vector<uint8_t>* out) {
-  DescriptionWriter w;
-  w.bytes.swap(*out);
-  w.bytes.clear();
-  w.u1(kDescriptionFormat);
-  w.u1((outline.accessFlags & classfile::kAccInterface) != 0 ? kCObjectInterface : kCObjectClass);
-  w.u4(classId);
-  w.u2(outline.accessFlags);
-  w.utf(outline.name);
-  w.u1(outline.hasSourceFile ? 1 : 0);
-  if (outline.hasSourceFile) w.utf(outline.sourceFile);
-  w.u2(static_cast<uint32_t>(outline.methods.size()));
+  size_t size = 1 + 1 + 4 + 2 + 2 + outline.name.size() + 1 + 2;
+  if (outline.hasSourceFile) size += 2 + outline.sourceFile.size();
+  for (const classfile::MethodOutline& m : outline.methods) {
+    size += 4 + 2 + 2 + m.name.size() + 2 + m.descriptor.size() + 2 + 2 * m.lines.size();
+  }
+  out->resize(size);
+  uint8_t* w = out->data();
+  w = classfile::putU1(w, kDescriptionFormat);
+  w = classfile::putU1(
+      w, (outline.accessFlags & classfile::kAccInterface) != 0 ? kCObjectInterface : kCObjectClass);
+  w = classfile::putU4(w, classId);
+  w = classfile::putU2(w, outline.accessFlags);
+  w = putText(w, outline.name);
+  w = classfile::putU1(w, outline.hasSourceFile ? 1 : 0);
+  if (outline.hasSourceFile) w = putText(w, outline.sourceFile);
+  w = classfile::putU2(w, static_cast<uint32_t>(outline.methods.size()));
   uint32_t id = classId + 1;
   for (const classfile::MethodOutline& m : outline.methods) {
-    w.u4(id++);
-    w.u2(m.accessFlags);
-    w.utf(m.name);
-    w.utf(m.descriptor);
-    w.u2(static_cast<uint32_t>(m.lines.size()));
-    for (uint16_t line : m.lines) w.u2(line);
+    w = classfile::putU4(w, id++);
+    w = classfile::putU2(w, m.accessFlags);
+    w = putText(w, m.name);
+    w = putText(w, m.descriptor);
+    w = classfile::putU2(w, static_cast<uint32_t>(m.lines.size()));
+    for (uint16_t line : m.lines) w = classfile::putU2(w, line);
   }
-  out->swap(w.bytes);
 }
 
 // The outline and the description of the class being instrumented, kept
