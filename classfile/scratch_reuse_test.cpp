@@ -22,12 +22,13 @@ struct Instrumented {
   std::string sourceFile;  // "-" for none
 };
 
-// Into output and outline, which keep whatever the previous class left in
-// them.
+// Into output, outline and parsed class, which keep whatever the previous
+// class left in them.
 Instrumented instrumentInto(const Bytes& input, uint32_t classId, Bytes* output,
-                            ClassOutline* kept = nullptr) {
+                            ClassOutline* kept = nullptr, ClassFile* keptClass = nullptr) {
   Instrumented run;
-  ClassFile cf;
+  ClassFile ownClass;
+  ClassFile& cf = keptClass != nullptr ? *keptClass : ownClass;
   if (!parseClassFile(input.data(), input.size(), &cf)) return run;
   ClassOutline own;
   ClassOutline& outline = kept != nullptr ? *kept : own;
@@ -110,11 +111,14 @@ TEST(ScratchReuse, InterleavedClassesOfDifferentSizesComeOutAsOnAFreshThread) {
   ASSERT_EQ(expected[5].methods[1], MethodOutcome::kNotInstrumented);
   ASSERT_EQ(expected[2].sourceFile, "C3.java");
   ASSERT_EQ(expected[4].sourceFile, "-");
-  Bytes output;  // one vector and one outline for every class, as the class hook keeps them
+  // One vector, one outline and one parsed class for every class, as the
+  // class hook keeps them.
+  Bytes output;
   ClassOutline outline;
+  ClassFile parsed;
   for (int round = 0; round < 2; round++) {
     for (int i : {0, 1, 2, 5, 3, 4, 1, 5, 3, 0}) {
-      Instrumented again = instrumentInto(classes[i], 100 + 50 * i, &output, &outline);
+      Instrumented again = instrumentInto(classes[i], 100 + 50 * i, &output, &outline, &parsed);
       ASSERT_EQ(again.outcome, ClassOutcome::kInstrumented) << i;
       EXPECT_EQ(again.output, expected[i].output) << "class " << i << " round " << round;
       EXPECT_EQ(again.lines, expected[i].lines) << "class " << i;

@@ -59,9 +59,10 @@ void describe(const classfile::ClassOutline& outline, uint32_t classId, std::vec
   }
 }
 
-// The outline and the description of the class being instrumented, kept
-// for the next (classfile/scratch.h).
+// The parsed class, its outline and its description, kept for the next
+// (classfile/scratch.h).
 struct HookBuffers {
+  classfile::ClassFile classFile;
   std::vector<uint8_t> description;
   classfile::ClassOutline outline;
 };
@@ -133,7 +134,11 @@ void report(const classfile::ClassOutline& outline, bool poolFull) {
 void instrument(jvmtiEnv* jvmti, const char* name, jint length, const unsigned char* data,
                 jint* newLength, unsigned char** newClassData) {
   RuntimeState& s = state();
-  classfile::ClassFile cf;
+  // Kept from class to class: the hook runs for thousands of classes at start-up, on
+  // several threads at once, and these grow to the largest class once.
+  classfile::Scratch<HookBuffers> lease;
+  HookBuffers& buffers = *lease;
+  classfile::ClassFile& cf = buffers.classFile;
   if (length <= 0 || !classfile::parseClassFile(data, static_cast<size_t>(length), &cf)) {
     fprintf(stderr,
             "cci: cannot instrument %s (not a class file it can read); it is left as it "
@@ -144,10 +149,6 @@ void instrument(jvmtiEnv* jvmti, const char* name, jint length, const unsigned c
   if (classfile::classifyClass(cf) != classfile::ClassOutcome::kInstrumented) return;
   uint32_t classId =
       nextId.fetch_add(1 + static_cast<uint32_t>(cf.methods.size()), std::memory_order_relaxed);
-  // Kept from class to class: the hook runs for thousands of classes at start-up, on
-  // several threads at once, and these grow to the largest class once.
-  classfile::Scratch<HookBuffers> lease;
-  HookBuffers& buffers = *lease;
   std::vector<uint8_t>& description = buffers.description;
   classfile::ClassOutline& outline = buffers.outline;
   // Inline probes name the class's records by address, so the records take
