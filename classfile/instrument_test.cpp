@@ -35,6 +35,14 @@ TestMethod simple(const std::string& name, uint16_t access, uint16_t line) {
   return m;
 }
 
+TestMethod abstractMethod(const std::string& name) {
+  TestMethod m;
+  m.name = name;
+  m.access = 0x0401;  // public abstract
+  m.hasCode = false;
+  return m;
+}
+
 TEST(LineSlots, FollowCodeOrderAndDropEntriesThatCannotRun) {
   TestClass tc;
   TestMethod m;
@@ -55,11 +63,7 @@ TEST(LineSlots, SyntheticMethodsCountEntriesOnlyUnlessTheyAreLambdaBodies) {
   TestMethod old = simple("viaAttribute", 0x0008, 30);
   old.attributes.push_back({"Synthetic", {}});
   tc.methods.push_back(old);
-  TestMethod abstractOne;
-  abstractOne.name = "a";
-  abstractOne.access = 0x0401;
-  abstractOne.hasCode = false;
-  tc.methods.push_back(abstractOne);
+  tc.methods.push_back(abstractMethod("a"));
   Result r = instrumentBytes(tc.build());
   ASSERT_EQ(r.outcome, ClassOutcome::kInstrumented);
   ASSERT_EQ(r.outline.methods.size(), 4u);
@@ -248,11 +252,7 @@ TEST(Instrument, OutputFillsExactlyTheMemoryAskedFor) {
   withAttributes.codeAttributes.push_back({"Vendor", {1, 2, 3}});
   withAttributes.attributes.push_back({"Deprecated", {}});
   tc.methods.push_back(withAttributes);
-  TestMethod abstractOne;
-  abstractOne.name = "a";
-  abstractOne.access = 0x0401;
-  abstractOne.hasCode = false;
-  tc.methods.push_back(abstractOne);
+  tc.methods.push_back(abstractMethod("a"));
   tc.attributes.push_back({"Custom", {9, 8, 7, 6}});
   Bytes input = tc.build();
   Result reference = instrumentBytes(input);
