@@ -16,9 +16,9 @@
 //
 // Thread-safety: plain functions, safe on any number of threads at once; the
 // outline's texts point into the class bytes given. instrumentClass keeps its
-// per-method work in thread-local storage from one class to the next (memory
-// of the size of the largest class a thread has instrumented), so it must not
-// be re-entered from inside itself.
+// per-method work from one class to the next in storage leased from a pool
+// (scratch.h: memory of the size of the largest classes instrumented at
+// once); the callbacks it takes run on the caller's thread, during the call.
 #ifndef CCOVER_CLASSFILE_INSTRUMENT_H_
 #define CCOVER_CLASSFILE_INSTRUMENT_H_
 
