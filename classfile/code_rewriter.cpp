@@ -232,9 +232,9 @@ RewriteStatus Rewriter::computeLayout() {
   return layout.end > kMaxCodeLength ? RewriteStatus::kTooLarge : RewriteStatus::kOk;
 }
 
-// Fills exactly layout.end bytes; false if the layout and the code disagree
-// (a bug: nothing past out + layout.end is written before that is noticed,
-// as each instruction's room was counted by computeLayout).
+// Fills exactly layout.end bytes, which computeLayout counted instruction by
+// instruction. False if what is written strays from that count (checked at
+// every branch and at the end): a bug, but one that must not pass unseen.
 bool Rewriter::emitCode(uint8_t* out) {
   uint8_t* w = putBytes(out, ins.prefix.data(), ins.prefix.size());
   size_t probe = 0;
