@@ -181,10 +181,13 @@ bool describeObject(const CObject* object, Sink& s) {
 
 // The members of one object element in the order of their puts, kept for
 // writing without a tree. Texts, records and counters are only pointed at.
+// Keys come from snapshot/format.h, so their lengths are known at compile
+// time.
 struct MemberList {
   enum Kind : uint8_t { kInt, kText, kLines, kCounters, kMethodIds };
   struct Member {
     const char* key;
+    int32_t keyLength;
     Kind kind;
     bool relaxed;
     int32_t value;  // kInt; the count of the lists
@@ -195,25 +198,33 @@ struct MemberList {
   int count = 0;
   bool whole = true;  // false: a text was missing, as Builder fails on it
 
-  void add(const char* key, Kind kind, int32_t value, const void* data, bool relaxed) {
+  template <size_t N>
+  void add(const char (&key)[N], Kind kind, int32_t value, const void* data, bool relaxed) {
     if (count == kMaxMembers) {
       whole = false;
       return;
     }
-    members[count++] = Member{key, kind, relaxed, value, data};
+    members[count++] = Member{key, static_cast<int32_t>(N - 1), kind, relaxed, value, data};
   }
-  void putInt(const char* key, int32_t value) { add(key, kInt, value, nullptr, false); }
-  void putText(const char* key, const char* text) {
+  template <size_t N>
+  void putInt(const char (&key)[N], int32_t value) {
+    add(key, kInt, value, nullptr, false);
+  }
+  template <size_t N>
+  void putText(const char (&key)[N], const char* text) {
     if (text == nullptr) whole = false;
     add(key, kText, 0, text, false);
   }
-  void putIntList(const char* key, int32_t count, const uint16_t* values, bool relaxed) {
+  template <size_t N>
+  void putIntList(const char (&key)[N], int32_t count, const uint16_t* values, bool relaxed) {
     add(key, kLines, count, values, relaxed);
   }
-  void putIntList(const char* key, int32_t count, const uint32_t* values, bool relaxed) {
+  template <size_t N>
+  void putIntList(const char (&key)[N], int32_t count, const uint32_t* values, bool relaxed) {
     add(key, kCounters, count, values, relaxed);
   }
-  void putMethodIds(const char* key, int32_t count, const CMethod* methods) {
+  template <size_t N>
+  void putMethodIds(const char (&key)[N], int32_t count, const CMethod* methods) {
     add(key, kMethodIds, methodIdCount(count, methods), methods, false);
   }
 };
@@ -320,17 +331,18 @@ class MemberOrders {
 // Writes a root's member: its key, then the bytes of
 // SEWrite(makeObjectElement(object)). False, with nothing written, where
 // makeObjectElement would give null (a missing text; memory running out).
-bool streamMember(SEStream* stream, const char* key, const CObject* object, MemberOrders* orders) {
+bool streamMember(SEStream* stream, const char* key, int32_t keyLength, const CObject* object,
+                  MemberOrders* orders) {
   if (object == nullptr || object->record == nullptr) return false;
   MemberList list;
   if (!describeObject(object, list) || !list.whole) return false;
   const int8_t* order = orders->orderOf(list);
   if (order == nullptr) return false;
-  SEWriteKey(stream, key);
+  SEWriteKeyBytes(stream, key, keyLength);
   SEWriteNamedHeader(stream, list.count);
   for (int i = 0; i < list.count; i++) {
     const MemberList::Member& m = list.members[order[i]];
-    SEWriteKey(stream, m.key);
+    SEWriteKeyBytes(stream, m.key, m.keyLength);
     writeMember(stream, m);
   }
   return true;
@@ -344,8 +356,26 @@ bool belongsTo(const CObject* object, bool (*wanted)(uint32_t)) {
   return object != nullptr && object->record != nullptr && wanted(object->type);
 }
 
-void formatKey(QMHashWord id, char (&key)[16]) {
-  snprintf(key, sizeof key, "%d", static_cast<int>(static_cast<int32_t>(id)));
+// Room for the longest key, "-2147483648", and its NUL.
+constexpr int32_t kMaxKeySize = 12;
+
+// The object ID as "%d" writes it, with its NUL; gives its length without
+// the NUL. A root has one key per object, and snprintf cost more than the
+// rest of collecting them.
+int32_t formatKey(QMHashWord id, char* key) {
+  int32_t value = static_cast<int32_t>(id);
+  uint32_t magnitude = value < 0 ? 0u - static_cast<uint32_t>(value) : static_cast<uint32_t>(value);
+  char digits[10];
+  int n = 0;
+  do {
+    digits[n++] = static_cast<char>('0' + magnitude % 10);
+    magnitude /= 10;
+  } while (magnitude != 0);
+  int32_t length = 0;
+  if (value < 0) key[length++] = '-';
+  while (n > 0) key[length++] = digits[--n];
+  key[length] = '\0';
+  return length;
 }
 
 SElem* makeRoot(QMHashTable* idToCObjects, const char* name, bool (*wanted)(uint32_t)) {
@@ -359,7 +389,7 @@ SElem* makeRoot(QMHashTable* idToCObjects, const char* name, bool (*wanted)(uint
   while ((it = QMHashNext(it)) != nullptr) {
     const CObject* object = reinterpret_cast<const CObject*>(it->value);
     if (!belongsTo(object, wanted)) continue;
-    char key[16];
+    char key[kMaxKeySize];
     formatKey(it->key, key);
     b.put(key, makeObjectElement(object));
     if (!b.whole) {
@@ -370,48 +400,55 @@ SElem* makeRoot(QMHashTable* idToCObjects, const char* name, bool (*wanted)(uint
   return b.finish();
 }
 
-void freeKeyTable(QMHashTable* keys) {
-  for (int32_t b = 0; b < keys->bucketCount; b++) {
-    for (QMHashEntry* entry = keys->buckets[b]; entry != nullptr; entry = entry->next) {
-      sFree(reinterpret_cast<void*>(entry->key));
+// Calls visit(id, object) for each object of the root, in the order of the
+// object table's walk (bucket by bucket, each chain from its head, as
+// QMHashNext gives it), with no iterator to allocate.
+template <typename Visit>
+void forEachRootObject(const QMHashTable* idToCObjects, bool (*wanted)(uint32_t), Visit visit) {
+  if (idToCObjects == nullptr || idToCObjects->buckets == nullptr) return;
+  for (int32_t b = 0; b < idToCObjects->bucketCount; b++) {
+    for (const QMHashEntry* e = idToCObjects->buckets[b]; e != nullptr; e = e->next) {
+      const CObject* object = reinterpret_cast<const CObject*>(e->value);
+      if (belongsTo(object, wanted)) visit(e->key, object);
     }
   }
-  QMHashFree(keys);
 }
 
-// The members of a root as (key copy, CObject) pairs, in a table made exactly
-// as the root's own member table is (capacity 200, the same keys put in the
-// same order), so that both iterate in the same order. Null when memory ran out.
-QMHashTable* collectRootKeys(QMHashTable* idToCObjects, bool (*wanted)(uint32_t)) {
-  QMHashTable* keys = QMHashNew(200, QMStringHashWord, QMStringEqualWord, nullptr, 0);
-  if (keys == nullptr || keys->buckets == nullptr) {
-    QMHashFree(keys);
-    return nullptr;
+// The members of a root as key -> CObject, with the key's length as the
+// entry's extra word, in a table made exactly as the root's own member table
+// is (capacity 200, string keys, the same keys put in the same order), so that
+// both walk in the same order. The key texts share one block.
+struct RootKeys {
+  QMHashTable* table = nullptr;
+  char* texts = nullptr;
+
+  ~RootKeys() {
+    QMHashFree(table);
+    if (texts != nullptr) sFree(texts);
   }
-  if (idToCObjects == nullptr) return keys;
-  QMHashIterator* it = QMHashIterate(idToCObjects);
-  if (it == nullptr) {
-    freeKeyTable(keys);
-    return nullptr;
+
+  // False when memory ran out.
+  bool collect(const QMHashTable* idToCObjects, bool (*wanted)(uint32_t)) {
+    table = QMHashNew(200, QMStringHashWord, QMStringEqualWord, nullptr, 1);
+    if (table == nullptr || table->buckets == nullptr) return false;
+    size_t count = 0;
+    forEachRootObject(idToCObjects, wanted, [&](QMHashWord, const CObject*) { count++; });
+    if (count == 0) return true;
+    texts = static_cast<char*>(sMalloc(count * kMaxKeySize));
+    if (texts == nullptr) return false;
+    char* next = texts;
+    bool whole = true;
+    forEachRootObject(idToCObjects, wanted, [&](QMHashWord id, const CObject* object) {
+      if (!whole) return;
+      int32_t length = formatKey(id, next);
+      whole = QMHashPutExtra(table, reinterpret_cast<QMHashWord>(next),
+                             reinterpret_cast<QMHashWord>(object), static_cast<QMHashWord>(length),
+                             0) != 0;
+      next += length + 1;
+    });
+    return whole;
   }
-  while ((it = QMHashNext(it)) != nullptr) {
-    const CObject* object = reinterpret_cast<const CObject*>(it->value);
-    if (!belongsTo(object, wanted)) continue;
-    char key[16];
-    formatKey(it->key, key);
-    size_t length = strlen(key) + 1;
-    char* copy = static_cast<char*>(sMalloc(length));
-    if (copy != nullptr) memcpy(copy, key, length);
-    if (copy == nullptr || QMHashPut(keys, reinterpret_cast<QMHashWord>(copy),
-                                     reinterpret_cast<QMHashWord>(object)) == 0) {
-      if (copy != nullptr) sFree(copy);
-      sFree(it);  // the walk stops early
-      freeKeyTable(keys);
-      return nullptr;
-    }
-  }
-  return keys;
-}
+};
 
 // Writes a root with the bytes of SEWrite(makeRoot(...)), but streams each
 // object's element from its record, with no tree: the whole tree would hold
@@ -420,22 +457,21 @@ QMHashTable* collectRootKeys(QMHashTable* idToCObjects, bool (*wanted)(uint32_t)
 // of 1,300 classes took some 50 ms that way). Only the keys are collected
 // first, since the member count and the order come before any member.
 bool writeRoot(SEStream* stream, QMHashTable* idToCObjects, bool (*wanted)(uint32_t)) {
-  QMHashTable* keys = collectRootKeys(idToCObjects, wanted);
-  if (keys == nullptr) return false;
-  bool whole = true;
+  RootKeys keys;
+  if (!keys.collect(idToCObjects, wanted)) return false;
   MemberOrders orders;
-  SEWriteNamedHeader(stream, keys->count);
-  for (int32_t b = 0; b < keys->bucketCount && whole; b++) {
-    for (QMHashEntry* entry = keys->buckets[b]; entry != nullptr; entry = entry->next) {
+  QMHashTable* table = keys.table;
+  SEWriteNamedHeader(stream, table->count);
+  for (int32_t b = 0; b < table->bucketCount; b++) {
+    for (QMHashEntry* entry = table->buckets[b]; entry != nullptr; entry = entry->next) {
       if (!streamMember(stream, reinterpret_cast<const char*>(entry->key),
+                        static_cast<int32_t>(entry->extra[0]),
                         reinterpret_cast<const CObject*>(entry->value), &orders)) {
-        whole = false;  // the file can't be whole
-        break;
+        return false;  // the file can't be whole
       }
     }
   }
-  freeKeyTable(keys);
-  return whole;
+  return true;
 }
 
 bool writeTree(SEStream* stream, SElem* tree) {
