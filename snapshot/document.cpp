@@ -8,6 +8,7 @@
 #include "cci/cci.h"
 #include "platform/platform.h"
 #include "snapshot/format.h"
+#include "support/hash_walk_order.h"
 
 namespace {
 
@@ -356,6 +357,9 @@ bool belongsTo(const CObject* object, bool (*wanted)(uint32_t)) {
   return object != nullptr && object->record != nullptr && wanted(object->type);
 }
 
+// Both roots are named elements made with this capacity.
+constexpr int32_t kRootCapacity = 200;
+
 // Room for the longest key, "-2147483648", and its NUL.
 constexpr int32_t kMaxKeySize = 12;
 
@@ -379,7 +383,7 @@ int32_t formatKey(QMHashWord id, char* key) {
 }
 
 SElem* makeRoot(QMHashTable* idToCObjects, const char* name, bool (*wanted)(uint32_t)) {
-  Builder b(SENewNamed(200, name));
+  Builder b(SENewNamed(kRootCapacity, name));
   if (!b.whole || idToCObjects == nullptr) return b.finish();
   QMHashIterator* it = QMHashIterate(idToCObjects);
   if (it == nullptr) {
@@ -400,75 +404,135 @@ SElem* makeRoot(QMHashTable* idToCObjects, const char* name, bool (*wanted)(uint
   return b.finish();
 }
 
-// Calls visit(id, object) for each object of the root, in the order of the
-// object table's walk (bucket by bucket, each chain from its head, as
-// QMHashNext gives it), with no iterator to allocate.
-template <typename Visit>
-void forEachRootObject(const QMHashTable* idToCObjects, bool (*wanted)(uint32_t), Visit visit) {
-  if (idToCObjects == nullptr || idToCObjects->buckets == nullptr) return;
-  for (int32_t b = 0; b < idToCObjects->bucketCount; b++) {
-    for (const QMHashEntry* e = idToCObjects->buckets[b]; e != nullptr; e = e->next) {
-      const CObject* object = reinterpret_cast<const CObject*>(e->value);
-      if (belongsTo(object, wanted)) visit(e->key, object);
+// Asks for memory that the writer reaches a few objects later: a root visits
+// the records in hash order, all over the heap, and without this it waits on
+// a cache miss at nearly every record, text and counter array. A prefetch
+// never faults, whatever the address.
+void prefetch(const void* p) { __builtin_prefetch(p); }
+
+// What writing the object reads beyond its record.
+void prefetchRecordData(const CObject* object) {
+  switch (object->type) {
+    case kCObjectClass: {
+      const CClass* c = static_cast<const CClass*>(object->record);
+      prefetch(c->name);
+      prefetch(c->sourceName);
+      prefetch(c->methods);
+      break;
     }
+    case kCObjectInterface: {
+      const CInterface* i = static_cast<const CInterface*>(object->record);
+      prefetch(i->name);
+      prefetch(i->sourceName);
+      prefetch(i->methods);
+      break;
+    }
+    case kCObjectMethod: {
+      const CMethod* m = static_cast<const CMethod*>(object->record);
+      prefetch(m->name);
+      prefetch(m->signature);
+      if (m->lineCount != 0) {
+        prefetch(m->lineNumbers);
+        prefetch(m->hits);
+        prefetch(m->markedHits);
+      }
+      break;
+    }
+    default:
+      break;
   }
 }
 
-// The members of a root as key -> CObject, with the key's length as the
-// entry's extra word, in a table made exactly as the root's own member table
-// is (capacity 200, string keys, the same keys put in the same order), so that
-// both walk in the same order. The key texts share one block.
-struct RootKeys {
-  QMHashTable* table = nullptr;
-  char* texts = nullptr;
+// How far ahead of the object being written each step of fetching runs: the
+// CObject first, then the record it points at, then what the record points at.
+constexpr int32_t kFetchObjectAhead = 12;
+constexpr int32_t kFetchRecordAhead = 8;
+constexpr int32_t kFetchDataAhead = 4;
 
-  ~RootKeys() {
-    QMHashFree(table);
-    if (texts != nullptr) sFree(texts);
+// The objects of a root, and the order in which the root's own member table
+// (capacity kRootCapacity, their keys put in the object table's walk order)
+// would walk them.
+class RootMembers {
+ public:
+  RootMembers() = default;
+  RootMembers(const RootMembers&) = delete;
+  RootMembers& operator=(const RootMembers&) = delete;
+  ~RootMembers() {
+    if (objects_ != nullptr) sFree(objects_);
+    if (hashes_ != nullptr) sFree(hashes_);
+    if (walk_ != nullptr) sFree(walk_);
   }
 
   // False when memory ran out.
   bool collect(const QMHashTable* idToCObjects, bool (*wanted)(uint32_t)) {
-    table = QMHashNew(200, QMStringHashWord, QMStringEqualWord, nullptr, 1);
-    if (table == nullptr || table->buckets == nullptr) return false;
-    size_t count = 0;
-    forEachRootObject(idToCObjects, wanted, [&](QMHashWord, const CObject*) { count++; });
-    if (count == 0) return true;
-    texts = static_cast<char*>(sMalloc(count * kMaxKeySize));
-    if (texts == nullptr) return false;
-    char* next = texts;
-    bool whole = true;
-    forEachRootObject(idToCObjects, wanted, [&](QMHashWord id, const CObject* object) {
-      if (!whole) return;
-      int32_t length = formatKey(id, next);
-      whole = QMHashPutExtra(table, reinterpret_cast<QMHashWord>(next),
-                             reinterpret_cast<QMHashWord>(object), static_cast<QMHashWord>(length),
-                             0) != 0;
-      next += length + 1;
-    });
-    return whole;
+    if (idToCObjects == nullptr || idToCObjects->buckets == nullptr || idToCObjects->count <= 0) {
+      return true;
+    }
+    const int32_t capacity = idToCObjects->count;
+    objects_ = static_cast<Member*>(sMalloc(sizeof(Member) * static_cast<size_t>(capacity)));
+    hashes_ = static_cast<int32_t*>(sMalloc(sizeof(int32_t) * static_cast<size_t>(capacity)));
+    if (objects_ == nullptr || hashes_ == nullptr) return false;
+    // The walk of QMHashNext: bucket by bucket, each chain from its head.
+    QMHashEntry* const* heads = idToCObjects->buckets;
+    const int32_t bucketCount = idToCObjects->bucketCount;
+    for (int32_t b = 0; b < bucketCount; b++) {
+      if (b + kFetchRecordAhead < bucketCount) prefetch(heads[b + kFetchRecordAhead]);
+      if (b + kFetchDataAhead < bucketCount && heads[b + kFetchDataAhead] != nullptr) {
+        prefetch(reinterpret_cast<const void*>(heads[b + kFetchDataAhead]->value));
+      }
+      for (const QMHashEntry* e = heads[b]; e != nullptr; e = e->next) {
+        const CObject* object = reinterpret_cast<const CObject*>(e->value);
+        if (!belongsTo(object, wanted)) continue;
+        if (count_ == capacity) return false;  // more entries than the table counts
+        char key[kMaxKeySize];
+        formatKey(e->key, key);
+        hashes_[count_] = QMStringHash(key);
+        objects_[count_++] = Member{object, e->key};
+      }
+    }
+    if (count_ == 0) return true;
+    walk_ = static_cast<int32_t*>(sMalloc(sizeof(int32_t) * static_cast<size_t>(count_)));
+    return walk_ != nullptr && QMHashWalkOrder(hashes_, count_, kRootCapacity, walk_);
   }
+
+  int32_t count() const { return count_; }
+  // The i-th object of the root's walk, and its ID.
+  const CObject* object(int32_t i) const { return objects_[walk_[i]].object; }
+  QMHashWord id(int32_t i) const { return objects_[walk_[i]].id; }
+
+ private:
+  struct Member {
+    const CObject* object;
+    QMHashWord id;
+  };
+  Member* objects_ = nullptr;  // in the object table's walk order
+  int32_t* hashes_ = nullptr;  // of each one's key
+  int32_t* walk_ = nullptr;    // indexes into objects_, in the root's order
+  int32_t count_ = 0;
 };
 
 // Writes a root with the bytes of SEWrite(makeRoot(...)), but streams each
 // object's element from its record, with no tree: the whole tree would hold
 // some thirty times the file's size in memory, and building and freeing an
 // element per object cost more than writing it (the exit snapshot of a program
-// of 1,300 classes took some 50 ms that way). Only the keys are collected
-// first, since the member count and the order come before any member.
+// of 1,300 classes took some 50 ms that way). Only the objects are collected
+// first, since the member count and the order come before any member; the
+// order comes from the keys' hashes (support/hash_walk_order.h), not from a
+// table of key copies.
 bool writeRoot(SEStream* stream, QMHashTable* idToCObjects, bool (*wanted)(uint32_t)) {
-  RootKeys keys;
-  if (!keys.collect(idToCObjects, wanted)) return false;
+  RootMembers root;
+  if (!root.collect(idToCObjects, wanted)) return false;
   MemberOrders orders;
-  QMHashTable* table = keys.table;
-  SEWriteNamedHeader(stream, table->count);
-  for (int32_t b = 0; b < table->bucketCount; b++) {
-    for (QMHashEntry* entry = table->buckets[b]; entry != nullptr; entry = entry->next) {
-      if (!streamMember(stream, reinterpret_cast<const char*>(entry->key),
-                        static_cast<int32_t>(entry->extra[0]),
-                        reinterpret_cast<const CObject*>(entry->value), &orders)) {
-        return false;  // the file can't be whole
-      }
+  const int32_t count = root.count();
+  SEWriteNamedHeader(stream, count);
+  for (int32_t i = 0; i < count; i++) {
+    if (i + kFetchObjectAhead < count) prefetch(root.object(i + kFetchObjectAhead));
+    if (i + kFetchRecordAhead < count) prefetch(root.object(i + kFetchRecordAhead)->record);
+    if (i + kFetchDataAhead < count) prefetchRecordData(root.object(i + kFetchDataAhead));
+    char key[kMaxKeySize];
+    int32_t keyLength = formatKey(root.id(i), key);
+    if (!streamMember(stream, key, keyLength, root.object(i), &orders)) {
+      return false;  // the file can't be whole
     }
   }
   return true;
