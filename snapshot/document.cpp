@@ -410,6 +410,17 @@ SElem* makeRoot(QMHashTable* idToCObjects, const char* name, bool (*wanted)(uint
 // never faults, whatever the address.
 void prefetch(const void* p) { __builtin_prefetch(p); }
 
+// The first lines of an array of size bytes (a counter array runs over a few).
+void prefetchArray(const void* data, size_t size) {
+  constexpr size_t kLine = 64;
+  constexpr size_t kMaxLines = 8;
+  const char* p = static_cast<const char*>(data);
+  if (p == nullptr) return;
+  for (size_t offset = 0; offset < size && offset < kLine * kMaxLines; offset += kLine) {
+    prefetch(p + offset);
+  }
+}
+
 // What writing the object reads beyond its record.
 void prefetchRecordData(const CObject* object) {
   switch (object->type) {
@@ -432,9 +443,9 @@ void prefetchRecordData(const CObject* object) {
       prefetch(m->name);
       prefetch(m->signature);
       if (m->lineCount != 0) {
-        prefetch(m->lineNumbers);
-        prefetch(m->hits);
-        prefetch(m->markedHits);
+        prefetchArray(m->lineNumbers, sizeof(uint16_t) * m->lineCount);
+        prefetchArray(m->hits, sizeof(uint32_t) * m->lineCount);
+        prefetchArray(m->markedHits, sizeof(uint32_t) * m->lineCount);
       }
       break;
     }
