@@ -456,7 +456,9 @@ SElem* makeRoot(QMHashTable* idToCObjects, const char* name, bool (*wanted)(uint
 }
 
 // How far ahead of the object being written each step of fetching runs: the
-// CObject first, then the record it points at, then what the record points at.
+// slot that holds the CObject pointer first, then the CObject, the record it
+// points at, and what the record points at.
+constexpr int32_t kFetchSlotAhead = 20;
 constexpr int32_t kFetchObjectAhead = 12;
 constexpr int32_t kFetchRecordAhead = 8;
 constexpr int32_t kFetchDataAhead = 4;
@@ -484,23 +486,24 @@ class RootMembers {
     objects_ = static_cast<Member*>(sMalloc(sizeof(Member) * static_cast<size_t>(capacity)));
     hashes_ = static_cast<int32_t*>(sMalloc(sizeof(int32_t) * static_cast<size_t>(capacity)));
     if (objects_ == nullptr || hashes_ == nullptr) return false;
-    // The walk of QMHashNext: bucket by bucket, each chain from its head.
-    QMHashEntry* const* heads = idToCObjects->buckets;
-    const int32_t bucketCount = idToCObjects->bucketCount;
-    for (int32_t b = 0; b < bucketCount; b++) {
-      if (b + kFetchRecordAhead < bucketCount) prefetch(heads[b + kFetchRecordAhead]);
-      if (b + kFetchDataAhead < bucketCount && heads[b + kFetchDataAhead] != nullptr) {
-        prefetch(reinterpret_cast<const void*>(heads[b + kFetchDataAhead]->value));
+    // The walk of QMHashNext (bucket by bucket, each chain from its head),
+    // every entry first; then the root's own, with each CObject fetched a few
+    // entries ahead of its test.
+    int32_t entries = 0;
+    for (int32_t b = 0; b < idToCObjects->bucketCount; b++) {
+      for (const QMHashEntry* e = idToCObjects->buckets[b]; e != nullptr; e = e->next) {
+        if (entries == capacity) return false;  // more entries than the table counts
+        objects_[entries++] = Member{reinterpret_cast<const CObject*>(e->value), e->key};
       }
-      for (const QMHashEntry* e = heads[b]; e != nullptr; e = e->next) {
-        const CObject* object = reinterpret_cast<const CObject*>(e->value);
-        if (!belongsTo(object, wanted)) continue;
-        if (count_ == capacity) return false;  // more entries than the table counts
-        char key[kMaxKeySize];
-        formatKey(e->key, key);
-        hashes_[count_] = QMStringHash(key);
-        objects_[count_++] = Member{object, e->key};
-      }
+    }
+    for (int32_t j = 0; j < entries; j++) {
+      if (j + kFetchObjectAhead < entries) prefetch(objects_[j + kFetchObjectAhead].object);
+      const Member m = objects_[j];
+      if (!belongsTo(m.object, wanted)) continue;
+      char key[kMaxKeySize];
+      formatKey(m.id, key);
+      hashes_[count_] = QMStringHash(key);
+      objects_[count_++] = m;
     }
     if (count_ == 0) return true;
     walk_ = static_cast<int32_t*>(sMalloc(sizeof(int32_t) * static_cast<size_t>(count_)));
@@ -508,6 +511,8 @@ class RootMembers {
   }
 
   int32_t count() const { return count_; }
+  // Where the i-th object of the root's walk is kept.
+  const void* slot(int32_t i) const { return &objects_[walk_[i]]; }
   // The i-th object of the root's walk, and its ID.
   const CObject* object(int32_t i) const { return objects_[walk_[i]].object; }
   QMHashWord id(int32_t i) const { return objects_[walk_[i]].id; }
@@ -538,6 +543,7 @@ bool writeRoot(SEStream* stream, QMHashTable* idToCObjects, bool (*wanted)(uint3
   const int32_t count = root.count();
   SEWriteNamedHeader(stream, count);
   for (int32_t i = 0; i < count; i++) {
+    if (i + kFetchSlotAhead < count) prefetch(root.slot(i + kFetchSlotAhead));
     if (i + kFetchObjectAhead < count) prefetch(root.object(i + kFetchObjectAhead));
     if (i + kFetchRecordAhead < count) prefetch(root.object(i + kFetchRecordAhead)->record);
     if (i + kFetchDataAhead < count) prefetchRecordData(root.object(i + kFetchDataAhead));
