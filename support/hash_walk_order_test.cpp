@@ -53,8 +53,9 @@ TEST_F(HashWalkOrderTest, DecimalKeysWalkAsARealTableOfTwoHundred) {
     texts.reserve(static_cast<size_t>(count));
     for (int32_t i = 0; i < count; i++) {
       // Mostly ascending IDs with gaps, some negative ones, some repeated.
+      int32_t jitter = static_cast<int32_t>(random() % 3);
       int32_t id = i % 97 == 5 ? -static_cast<int32_t>(random() % 100000)
-                               : (i % 89 == 3 ? 42 : static_cast<int32_t>(i * 3 + random() % 3));
+                               : (i % 89 == 3 ? 42 : i * 3 + jitter);
       texts.push_back(std::to_string(id));
     }
     std::vector<QMHashWord> keys;
