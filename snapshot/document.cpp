@@ -421,24 +421,24 @@ SElem* makeRoot(QMHashTable* idToCObjects, const char* name, bool (*wanted)(uint
   }
 }
 
+// A class's or an interface's texts and its method records (for their IDs).
+template <typename T>
+[[gnu::always_inline]] inline void prefetchTypeData(const T* type) {
+  prefetch(type->name);
+  prefetch(type->sourceName);
+  prefetch(type->methods);
+}
+
 // What writing the object reads beyond its record. Always inlined: as a
 // function of its own GCC finds it has no effect and drops its calls.
 [[gnu::always_inline]] inline void prefetchRecordData(const CObject* object) {
   switch (object->type) {
-    case kCObjectClass: {
-      const CClass* c = static_cast<const CClass*>(object->record);
-      prefetch(c->name);
-      prefetch(c->sourceName);
-      prefetch(c->methods);
+    case kCObjectClass:
+      prefetchTypeData(static_cast<const CClass*>(object->record));
       break;
-    }
-    case kCObjectInterface: {
-      const CInterface* i = static_cast<const CInterface*>(object->record);
-      prefetch(i->name);
-      prefetch(i->sourceName);
-      prefetch(i->methods);
+    case kCObjectInterface:
+      prefetchTypeData(static_cast<const CInterface*>(object->record));
       break;
-    }
     case kCObjectMethod: {
       const CMethod* m = static_cast<const CMethod*>(object->record);
       prefetch(m->name);

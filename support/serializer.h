@@ -159,22 +159,25 @@ inline void SEWriteInt32(SEStream* stream, int32_t value) {
   }
 }
 
-inline void SEWriteNamedHeader(SEStream* stream, int32_t memberCount) {
-  if (se_internal::hasRoom(stream, 1 + se_internal::kMaxInt32Size)) {
-    se_internal::advance(
-        stream, se_internal::encodeTagged(se_internal::cursor(stream), SE_TAG_NAMED, memberCount));
+namespace se_internal {
+
+// A header: the tag, then the integer form of count.
+inline void writeHeader(SEStream* stream, uint8_t tag, int32_t count) {
+  if (hasRoom(stream, 1 + kMaxInt32Size)) {
+    advance(stream, encodeTagged(cursor(stream), tag, count));
   } else {
-    se_internal::writeTagged(stream, SE_TAG_NAMED, memberCount);
+    writeTagged(stream, tag, count);
   }
 }
 
+}  // namespace se_internal
+
+inline void SEWriteNamedHeader(SEStream* stream, int32_t memberCount) {
+  se_internal::writeHeader(stream, SE_TAG_NAMED, memberCount);
+}
+
 inline void SEWriteListHeader(SEStream* stream, int32_t count) {
-  if (se_internal::hasRoom(stream, 1 + se_internal::kMaxInt32Size)) {
-    se_internal::advance(
-        stream, se_internal::encodeTagged(se_internal::cursor(stream), SE_TAG_LIST, count));
-  } else {
-    se_internal::writeTagged(stream, SE_TAG_LIST, count);
-  }
+  se_internal::writeHeader(stream, SE_TAG_LIST, count);
 }
 
 // The key's length, then its bytes: no tag, no NUL.

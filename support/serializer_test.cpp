@@ -31,6 +31,21 @@ Bytes encodeWith(const std::function<void(SEStream*)>& write) {
   return bytes;
 }
 
+// The bytes that write puts through a stream without a buffer (each piece
+// straight to the file).
+Bytes unbufferedBytes(const std::function<void(SEStream*)>& write) {
+  TempFile plain;
+  FILE* f = platform::openFile(plain.c_str(), "wb");
+  EXPECT_NE(f, nullptr);
+  if (f == nullptr) return {};
+  SEStream direct = {};
+  direct.file = f;
+  write(&direct);
+  fclose(f);
+  EXPECT_FALSE(direct.failed);
+  return plain.bytes();
+}
+
 // Encodes the element and frees it.
 Bytes encode(SElem* e) {
   Bytes bytes = encodeWith([e](SEStream* s) { SEWrite(s, e); });
@@ -278,15 +293,7 @@ TEST_F(SerializerTest, BufferedBytesEqualUnbufferedOnes) {
   write(stream);
   int32_t count = stream->bytesWritten;
   ASSERT_TRUE(SEClose(stream));
-  TempFile plain;
-  FILE* f = platform::openFile(plain.c_str(), "wb");
-  ASSERT_NE(f, nullptr);
-  SEStream direct = {};
-  direct.file = f;
-  write(&direct);
-  fclose(f);
-  EXPECT_FALSE(direct.failed);
-  EXPECT_EQ(buffered.bytes(), plain.bytes());
+  EXPECT_EQ(buffered.bytes(), unbufferedBytes(write));
   EXPECT_EQ(static_cast<size_t>(count), buffered.bytes().size());
 }
 
@@ -328,14 +335,7 @@ TEST_F(SerializerTest, PiecesAcrossTheBufferEndHaveTheBytesOfAnUnbufferedStream)
     SEWrite(stream, block);
     SEFree(block);
   };
-  TempFile plainFile;
-  FILE* f = platform::openFile(plainFile.c_str(), "wb");
-  ASSERT_NE(f, nullptr);
-  SEStream direct = {};
-  direct.file = f;
-  pieces(&direct);
-  fclose(f);
-  const Bytes expected = plainFile.bytes();
+  const Bytes expected = unbufferedBytes(pieces);
   ASSERT_GT(expected.size(), 600u);
   // The buffer's end falls before every byte of the pieces in turn, and after.
   for (int32_t before = kSEBufferSize - static_cast<int32_t>(expected.size()) - 8;
