@@ -62,6 +62,11 @@ char pathListSeparator();
 // A library's file name as System.loadLibrary(base) looks for it:
 // "lib<base>.so" or "<base>.dll".
 std::string libraryFileName(const char* base);
+// The codeset of the locale the environment asks for (LANG, LC_ALL,
+// LC_CTYPE), as the JVM will set it up and decode paths with: "UTF-8",
+// "ANSI_X3.4-1968" for C or a locale the system lacks, ... "" where paths
+// don't go through it (Windows).
+std::string localeCodeset();
 // Prepares processBarrier; false when the system offers none.
 bool enableProcessBarrier();
 // A full memory barrier executed by every thread of the process before it

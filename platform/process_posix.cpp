@@ -2,7 +2,9 @@
 // the agent, which needs none of it, links none of it.
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <langinfo.h>
 #include <linux/membarrier.h>
+#include <locale.h>
 #include <pthread.h>
 #include <stdlib.h>
 #include <string.h>
@@ -34,6 +36,16 @@ bool fileExists(const char* path) {
 char pathListSeparator() { return ':'; }
 
 std::string libraryFileName(const char* base) { return std::string("lib") + base + ".so"; }
+
+std::string localeCodeset() {
+  // A locale object of its own: the process's locale stays as it is.
+  locale_t locale = newlocale(LC_CTYPE_MASK, "", static_cast<locale_t>(nullptr));
+  // The JVM stays in the C locale when the asked-for one can't be set up.
+  if (locale == static_cast<locale_t>(nullptr)) return "ANSI_X3.4-1968";
+  std::string codeset = nl_langinfo_l(CODESET, locale);
+  freelocale(locale);
+  return codeset;
+}
 
 bool enableProcessBarrier() {
   long commands = syscall(__NR_membarrier, MEMBARRIER_CMD_QUERY, 0, 0);

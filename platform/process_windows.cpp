@@ -40,6 +40,10 @@ bool fileExists(const char* path) {
 
 char pathListSeparator() { return ';'; }
 
+// The runtime's paths are in the ANSI code page already, the one the JVM reads
+// them with.
+std::string localeCodeset() { return std::string(); }
+
 std::string libraryFileName(const char* base) { return std::string(base) + ".dll"; }
 
 bool enableProcessBarrier() { return true; }

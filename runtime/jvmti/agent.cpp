@@ -233,6 +233,12 @@ jint load(JavaVM* vm, const char* optionText) {
     fprintf(stderr, "cci: %s\n", missing.c_str());
     return JNI_ERR;
   }
+  std::string unreadable =
+      unreadableJavaSidePath(s.options, s.home, s.launcherMode, platform::localeCodeset());
+  if (!unreadable.empty()) {
+    fprintf(stderr, "cci: %s\n", unreadable.c_str());
+    return JNI_ERR;
+  }
   std::string warning = noSnapshotWarning(s.options, s.launcherMode);
   if (!warning.empty()) fprintf(stderr, "cci: %s\n", warning.c_str());
   std::string bootJar = joinPath(s.home, "cci.jar");

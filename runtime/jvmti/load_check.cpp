@@ -1,5 +1,7 @@
 #include "runtime/jvmti/load_check.h"
 
+#include <ctype.h>
+
 #include "platform/platform.h"
 
 namespace cci_jvmti {
@@ -57,6 +59,84 @@ std::string missingRuntimeFile(const Options& options, const std::string& home, 
     }
     return "no " + library + " beside the runtime (" + libraryPath +
            "): name its folder with ccoverLib=DIR";
+  }
+  return "";
+}
+
+namespace {
+
+bool isAscii(const std::string& text) {
+  for (char c : text) {
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  }
+  return true;
+}
+
+// Codeset names compared as glibc and the JVM spell them, ignoring case and
+// punctuation: "UTF-8", "utf8"; "ANSI_X3.4-1968", "US-ASCII".
+std::string squeezed(const std::string& name) {
+  std::string out;
+  for (char c : name) {
+    if (isalnum(static_cast<unsigned char>(c)) != 0) {
+      out += static_cast<char>(tolower(static_cast<unsigned char>(c)));
+    }
+  }
+  return out;
+}
+
+// Well-formed UTF-8, as a strict decoder takes it: no stray continuation
+// bytes, no overlong forms, no surrogates, nothing above U+10FFFF.
+bool validUtf8(const std::string& text) {
+  size_t i = 0;
+  while (i < text.size()) {
+    unsigned char lead = static_cast<unsigned char>(text[i]);
+    size_t extra = 0;
+    unsigned char low = 0x80;  // the range of the byte after the lead
+    unsigned char high = 0xBF;
+    if (lead < 0x80) {
+      extra = 0;
+    } else if (lead >= 0xC2 && lead <= 0xDF) {
+      extra = 1;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+      extra = 2;
+      if (lead == 0xE0) low = 0xA0;
+      if (lead == 0xED) high = 0x9F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+      extra = 3;
+      if (lead == 0xF0) low = 0x90;
+      if (lead == 0xF4) high = 0x8F;
+    } else {
+      return false;
+    }
+    if (text.size() - i - 1 < extra) return false;
+    for (size_t k = 1; k <= extra; k++) {
+      unsigned char next = static_cast<unsigned char>(text[i + k]);
+      if (k == 1 ? (next < low || next > high) : (next & 0xC0) != 0x80) return false;
+    }
+    i += extra + 1;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool codesetCanName(const std::string& codeset, const std::string& text) {
+  if (isAscii(text) || codeset.empty()) return true;
+  std::string name = squeezed(codeset);
+  if (name == "utf8") return validUtf8(text);
+  return name != "ansix341968" && name != "ascii" && name != "usascii" && name != "646";
+}
+
+std::string unreadableJavaSidePath(const Options& options, const std::string& home,
+                                   bool launcherMode, const std::string& codeset) {
+  if (launcherMode || !options.autoStart) return "";
+  JavaSidePaths paths = javaSidePaths(options, home);
+  for (const std::string* path : {&paths.ccoverJar, &paths.ccoverLib}) {
+    if (codesetCanName(codeset, *path)) continue;
+    return "the path " + *path +
+           " holds characters that the JVM can't read in this locale's encoding (" + codeset +
+           "), so it would find no coverage agent there: run with a UTF-8 locale (e.g. "
+           "LC_ALL=C.UTF-8), or install ccover under a path of ASCII characters";
   }
   return "";
 }

@@ -34,6 +34,21 @@ extern const char* const kHomeJars[1];
 // itself, so ccover.jar and the agent library are not checked.
 std::string missingRuntimeFile(const Options& options, const std::string& home, bool launcherMode);
 
+// "" when the JVM can read the paths of the Java side the runtime starts
+// (ccover.jar on the class path, the agent library's folder on
+// java.library.path); otherwise the message, without prefix or newline. The
+// JVM turns both into Java strings through the encoding of the locale
+// (codeset, as platform::localeCodeset gives it), and resolves them again
+// before it opens them: under the C locale a folder named "caf\xc3\xa9" reads as
+// "caf??", CoverMain is never found, and nothing would be counted.
+std::string unreadableJavaSidePath(const Options& options, const std::string& home,
+                                   bool launcherMode, const std::string& codeset);
+
+// Whether text (bytes, as the file system has them) survives decoding in
+// codeset: ASCII always; in UTF-8 only valid UTF-8; in ASCII nothing else. An
+// empty codeset (not known) and other codesets pass.
+bool codesetCanName(const std::string& codeset, const std::string& text);
+
 // "" when something will write a snapshot: the launcher, the Java side that
 // the runtime starts with snapshotAtExit, the live viewer (from which one is
 // pulled), or a host (nostart). Otherwise the warning, without prefix or

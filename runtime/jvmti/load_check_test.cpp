@@ -99,5 +99,52 @@ TEST(CciNoSnapshotWarning, OnlyWhenNothingWillEverWriteOne) {
   EXPECT_EQ(noSnapshotWarning(dest, false), "") << "the runtime writes the destfile";
 }
 
+TEST(CciCodesetCanName, WhatSurvivesTheJvmsDecodingOfAPath) {
+  const std::string cafe = "/opt/caf\xc3\xa9";  // é in UTF-8
+  EXPECT_TRUE(codesetCanName("ANSI_X3.4-1968", "/opt/ccover")) << "ASCII survives any codeset";
+  EXPECT_FALSE(codesetCanName("ANSI_X3.4-1968", cafe)) << "the C locale";
+  EXPECT_FALSE(codesetCanName("US-ASCII", cafe));
+  EXPECT_TRUE(codesetCanName("UTF-8", cafe));
+  EXPECT_TRUE(codesetCanName("utf8", cafe)) << "spelled as locale names spell it";
+  EXPECT_TRUE(codesetCanName("ISO-8859-1", "/opt/caf\xe9")) << "every byte is a character";
+  EXPECT_TRUE(codesetCanName("", cafe)) << "not known: not refused";
+
+  // In UTF-8, bytes that a strict decoder replaces.
+  const char* const malformed[] = {
+      "/opt/caf\xe9",           // a Latin-1 byte
+      "/opt/caf\xc3",           // cut short
+      "/opt/\xc0\xaf",          // overlong '/'
+      "/opt/\xe0\x80\xaf",      // overlong, three bytes
+      "/opt/\xed\xa0\x80",      // a surrogate
+      "/opt/\xf4\x90\x80\x80",  // above U+10FFFF
+      "/opt/\x80",              // a continuation byte alone
+  };
+  for (const char* path : malformed) EXPECT_FALSE(codesetCanName("UTF-8", path)) << path;
+  EXPECT_TRUE(codesetCanName("UTF-8", "/opt/\xf0\x9f\x99\x82/\xe2\x82\xac"))
+      << "four- and three-byte forms";
+}
+
+TEST_F(LoadCheckTest, AJavaSidePathTheLocaleCantNameIsNamedWithTheFix) {
+  Options o;
+  EXPECT_EQ(unreadableJavaSidePath(o, home(), false, "ANSI_X3.4-1968"), "");
+  o.ccoverLib = "/opt/caf\xc3\xa9/bin";
+  std::string message = unreadableJavaSidePath(o, home(), false, "ANSI_X3.4-1968");
+  EXPECT_EQ(message,
+            "the path /opt/caf\xc3\xa9/bin holds characters that the JVM can't read in "
+            "this locale's encoding (ANSI_X3.4-1968), so it would find no coverage "
+            "agent there: run with a UTF-8 locale (e.g. LC_ALL=C.UTF-8), or install "
+            "ccover under a path of ASCII characters");
+  EXPECT_EQ(unreadableJavaSidePath(o, home(), false, "UTF-8"), "");
+  EXPECT_EQ(unreadableJavaSidePath(o, home(), true, "ANSI_X3.4-1968"), "")
+      << "the launcher's class path is the user's own";
+  o.autoStart = false;
+  EXPECT_EQ(unreadableJavaSidePath(o, home(), false, "ANSI_X3.4-1968"), "")
+      << "nostart: the runtime hands the JVM no path";
+  Options jar;
+  jar.ccoverJar = "/opt/caf\xc3\xa9/ccover.jar";
+  EXPECT_NE(unreadableJavaSidePath(jar, home(), false, "ANSI_X3.4-1968").find(jar.ccoverJar),
+            std::string::npos);
+}
+
 }  // namespace
 }  // namespace cci_jvmti

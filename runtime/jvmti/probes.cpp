@@ -6,6 +6,7 @@
 #include "cci/cci.h"
 #include "cci/records.h"
 #include "runtime/jvmti/runtime_state.h"
+#include "runtime/jvmti/vm.h"
 
 namespace cci_jvmti {
 namespace {
@@ -37,6 +38,30 @@ jintArray JNICALL probeLayout(JNIEnv* env, jclass) {
   return array;
 }
 
+// Records the export in the JVM alone, through Module's private native
+// addExports0 (JDK 9 to 25). Linking the probes' reference to Unsafe checks
+// only that record. JVMTI's AddModuleExports also keeps Module's Java-level
+// account of it, whose WeakPairMap spins the JVM's first lambda: some 7 ms of
+// VM init, for a view of the export that only reflection would consult. False,
+// with nothing pending, where the native is missing or refuses.
+bool exportInVm(JNIEnv* env, jobject javaBase, jobject probesModule) {
+  LocalRef<jclass> moduleClass(env, env->FindClass("java/lang/Module"));
+  jmethodID addExports0 =
+      moduleClass
+          ? env->GetStaticMethodID(moduleClass.get(), "addExports0",
+                                   "(Ljava/lang/Module;Ljava/lang/String;Ljava/lang/Module;)V")
+          : nullptr;
+  LocalRef<jstring> package(
+      env, addExports0 != nullptr ? env->NewStringUTF("jdk.internal.misc") : nullptr);
+  if (package) {
+    env->CallStaticVoidMethod(moduleClass.get(), addExports0, javaBase, package.get(),
+                              probesModule);
+  }
+  bool exported = package && !env->ExceptionCheck();
+  env->ExceptionClear();
+  return exported;
+}
+
 // Lets the probes' module (the boot loader's unnamed module) read memory with
 // jdk.internal.misc.Unsafe. False, with the reason on standard error, when the
 // JVM won't.
@@ -45,7 +70,9 @@ bool exportUnsafe(jvmtiEnv* jvmti, JNIEnv* env, jclass probes) {
   jobject probesModule = env->GetModule(probes);
   jvmtiError error = jvmti->GetNamedModule(nullptr, "java/lang", &javaBase);
   if (error == JVMTI_ERROR_NONE && javaBase != nullptr && probesModule != nullptr) {
-    error = jvmti->AddModuleExports(javaBase, "jdk.internal.misc", probesModule);
+    if (!exportInVm(env, javaBase, probesModule)) {
+      error = jvmti->AddModuleExports(javaBase, "jdk.internal.misc", probesModule);
+    }
   } else if (error == JVMTI_ERROR_NONE) {
     error = JVMTI_ERROR_INTERNAL;
   }

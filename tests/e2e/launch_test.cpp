@@ -132,6 +132,46 @@ TEST(JvmMisconfiguration, NothingThatWritesASnapshotIsWarnedOnce) {
   EXPECT_EQ(runWithOptions("=nostart", dir).err, "");
 }
 
+// The runtime copied, as the build lays it out, into a folder named "café".
+std::string nonAsciiRuntimeCopy() {
+  namespace fs = std::filesystem;
+  fs::path home = fs::path(runtimeLibrary()).parent_path();
+  fs::path root = fs::path(makeTempDir("non-ascii")) / "caf\xc3\xa9";
+  fs::create_directories(root / "jvmti");
+  fs::create_directories(root / "java");
+  fs::create_directories(root / "bin");
+  fs::copy_file(runtimeLibrary(), root / "jvmti" / "libcci.so");
+  fs::copy_file(home / "cci.jar", root / "jvmti" / "cci.jar");
+  fs::copy_file(home / ".." / "java" / "ccover.jar", root / "java" / "ccover.jar");
+  fs::copy_file(home / ".." / "bin" / "libccover.so", root / "bin" / "libccover.so");
+  return (root / "jvmti" / "libcci.so").string();
+}
+
+// Under the C locale the JVM reads "café" as "caf??": it would neither find
+// CoverMain nor load the agent library, and the program would run with nothing
+// counted. The runtime names the cause at load instead; with a UTF-8 locale
+// the same folder works.
+TEST(JvmMisconfiguration, ARuntimeFolderTheLocaleCantNameStopsTheJvmAtLoad) {
+  std::string library = nonAsciiRuntimeCopy();
+  std::string dir = makeTempDir("non-ascii-run");
+  std::vector<std::string> argv = {javaPath(), "-agentpath:" + library + "=snapshotAtExit", "-cp",
+                                   CCI_E2E_TOOLS_JAR, "ExitEarly"};
+  ProcessResult refused = runProcess(argv, dir, {"LC_ALL=C"});
+  EXPECT_EQ(refused.exitCode, 1) << refused.err;
+  std::string jar = library.substr(0, library.rfind('/')) + "/../java/ccover.jar";
+  EXPECT_EQ(refused.err, "cci: the path " + jar +
+                             " holds characters that the JVM can't read in this locale's "
+                             "encoding (ANSI_X3.4-1968), so it would find no coverage agent "
+                             "there: run with a UTF-8 locale (e.g. LC_ALL=C.UTF-8), or install "
+                             "ccover under a path of ASCII characters\n");
+  EXPECT_TRUE(filesEndingWith(dir, ".snp").empty());
+
+  ProcessResult counted = runProcess(argv, dir, {"LC_ALL=C.UTF-8"});
+  EXPECT_EQ(counted.exitCode, 3) << counted.err;
+  EXPECT_EQ(counted.err, "");
+  EXPECT_EQ(filesEndingWith(dir, ".snp").size(), 1u) << counted.out;
+}
+
 std::string jarTool() {
   std::string javac = CCI_E2E_JAVAC;
   return javac.substr(0, javac.rfind('/')) + "/jar";

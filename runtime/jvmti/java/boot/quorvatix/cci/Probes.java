@@ -40,14 +40,24 @@ public final class Probes {
   // slot's counter. Once the JIT has inlined a probe, the record and the
   // counter are constant addresses.
 
+  // Until the JIT compiles them, probes run in the interpreter, where every
+  // Java call and every native call costs: so each probe is one method, and
+  // it calls Unsafe's (Object, long) natives directly rather than the
+  // (long) forms, which are Java methods that call them. Compiled, both are
+  // the same single instructions.
+
   /** A line slot was reached. */
   public static void countLine(long counters, int fromEnd, int counter) {
     long method = counters - fromEnd * Memory.METHOD_SIZE;
-    if (Memory.U.getByte(method + Memory.TOUCHED) == 0) {
-      line(Memory.U.getInt(method), slot(method, counters, counter));
+    if (Memory.U.getByte(null, method + Memory.TOUCHED) == 0) {
+      line(Memory.U.getInt(null, method), slot(method, counters, counter));
       return;
     }
-    increment(counters + 4L * counter);
+    long address = counters + 4L * counter;
+    int value = Memory.U.getInt(null, address);
+    if (value != -1) {
+      Memory.U.putInt(null, address, value + 1);
+    }
   }
 
   /**
@@ -56,28 +66,44 @@ public final class Probes {
    * that checked it (classfile/touched_checks.h).
    */
   public static void countHit(long counters, int counter) {
-    increment(counters + 4L * counter);
+    long address = counters + 4L * counter;
+    int value = Memory.U.getInt(null, address);
+    if (value != -1) {
+      Memory.U.putInt(null, address, value + 1);
+    }
   }
 
   /** The method's first line slot was reached on entry. */
   public static void countEntryLine(long counters, int fromEnd, int counter) {
     long method = counters - fromEnd * Memory.METHOD_SIZE;
-    if (Memory.U.getByte(method + Memory.TOUCHED) == 0) {
-      entryLine(Memory.U.getInt(method), slot(method, counters, counter));
+    if (Memory.U.getByte(null, method + Memory.TOUCHED) == 0) {
+      entryLine(Memory.U.getInt(null, method), slot(method, counters, counter));
       return;
     }
-    increment(method + Memory.INVOCATIONS);
-    increment(counters + 4L * counter);
+    long invocations = method + Memory.INVOCATIONS;
+    int entries = Memory.U.getInt(null, invocations);
+    if (entries != -1) {
+      Memory.U.putInt(null, invocations, entries + 1);
+    }
+    long address = counters + 4L * counter;
+    int value = Memory.U.getInt(null, address);
+    if (value != -1) {
+      Memory.U.putInt(null, address, value + 1);
+    }
   }
 
   /** The method was entered. */
   public static void countEntry(long counters, int fromEnd) {
     long method = counters - fromEnd * Memory.METHOD_SIZE;
-    if (Memory.U.getByte(method + Memory.TOUCHED) == 0) {
-      entry(Memory.U.getInt(method));
+    if (Memory.U.getByte(null, method + Memory.TOUCHED) == 0) {
+      entry(Memory.U.getInt(null, method));
       return;
     }
-    increment(method + Memory.INVOCATIONS);
+    long invocations = method + Memory.INVOCATIONS;
+    int entries = Memory.U.getInt(null, invocations);
+    if (entries != -1) {
+      Memory.U.putInt(null, invocations, entries + 1);
+    }
   }
 
   // The method's own number of a class-wide counter, for the handlers: its
@@ -86,14 +112,9 @@ public final class Probes {
     return (int) ((counters + 4L * counter - Memory.U.getAddress(method + Memory.HITS)) >> 2);
   }
 
-  // A plain read and write: no lock and no atomic instruction, which is what
-  // makes the probe cheap. A counter at 2^32-1 (-1 as an int) stays there.
-  private static void increment(long address) {
-    int value = Memory.U.getInt(address);
-    if (value != -1) {
-      Memory.U.putInt(address, value + 1);
-    }
-  }
+  // Every increment above is a plain read and write: no lock and no atomic
+  // instruction, which is what makes the probe cheap. A counter at 2^32-1 (-1
+  // as an int) stays there.
 
   /**
    * What the inline probes read memory with, in a class of its own so that
