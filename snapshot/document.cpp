@@ -2,6 +2,7 @@
 
 #include <errno.h>
 #include <limits.h>
+#include <stdint.h>
 #include <stdio.h>
 #include <string.h>
 
@@ -483,6 +484,7 @@ class RootMembers {
       return true;
     }
     const int32_t capacity = idToCObjects->count;
+    if (static_cast<size_t>(capacity) > SIZE_MAX / sizeof(Member)) return false;
     objects_ = static_cast<Member*>(sMalloc(sizeof(Member) * static_cast<size_t>(capacity)));
     hashes_ = static_cast<int32_t*>(sMalloc(sizeof(int32_t) * static_cast<size_t>(capacity)));
     if (objects_ == nullptr || hashes_ == nullptr) return false;

@@ -1,5 +1,6 @@
 #include "support/hash_walk_order.h"
 
+#include <stdint.h>
 #include <string.h>
 
 #include "cci/cci.h"
@@ -37,6 +38,7 @@ bool QMHashWalkOrder(const int32_t* hashes, int32_t count, int32_t sizeHint, int
   for (int32_t i = 0; i < count; i++) growth.reach(i);
   const int32_t finalBits = growth.bits;
   const size_t buckets = size_t{1} << finalBits;
+  if (buckets > SIZE_MAX / sizeof(int32_t)) return false;  // a 32-bit target's limit
   // Per bucket: first the count of its keys and of those that come first
   // (an even number of doublings after their put), then where the next of
   // each kind goes.
