@@ -2,12 +2,14 @@
 
 #include <errno.h>
 #include <limits.h>
+#include <stdint.h>
 #include <stdio.h>
 #include <string.h>
 
 #include "cci/cci.h"
 #include "platform/platform.h"
 #include "snapshot/format.h"
+#include "support/hash_walk_order.h"
 
 namespace {
 
@@ -181,10 +183,13 @@ bool describeObject(const CObject* object, Sink& s) {
 
 // The members of one object element in the order of their puts, kept for
 // writing without a tree. Texts, records and counters are only pointed at.
+// Keys come from snapshot/format.h, so their lengths are known at compile
+// time.
 struct MemberList {
   enum Kind : uint8_t { kInt, kText, kLines, kCounters, kMethodIds };
   struct Member {
     const char* key;
+    int32_t keyLength;
     Kind kind;
     bool relaxed;
     int32_t value;  // kInt; the count of the lists
@@ -195,25 +200,33 @@ struct MemberList {
   int count = 0;
   bool whole = true;  // false: a text was missing, as Builder fails on it
 
-  void add(const char* key, Kind kind, int32_t value, const void* data, bool relaxed) {
+  template <size_t N>
+  void add(const char (&key)[N], Kind kind, int32_t value, const void* data, bool relaxed) {
     if (count == kMaxMembers) {
       whole = false;
       return;
     }
-    members[count++] = Member{key, kind, relaxed, value, data};
+    members[count++] = Member{key, static_cast<int32_t>(N - 1), kind, relaxed, value, data};
   }
-  void putInt(const char* key, int32_t value) { add(key, kInt, value, nullptr, false); }
-  void putText(const char* key, const char* text) {
+  template <size_t N>
+  void putInt(const char (&key)[N], int32_t value) {
+    add(key, kInt, value, nullptr, false);
+  }
+  template <size_t N>
+  void putText(const char (&key)[N], const char* text) {
     if (text == nullptr) whole = false;
     add(key, kText, 0, text, false);
   }
-  void putIntList(const char* key, int32_t count, const uint16_t* values, bool relaxed) {
+  template <size_t N>
+  void putIntList(const char (&key)[N], int32_t count, const uint16_t* values, bool relaxed) {
     add(key, kLines, count, values, relaxed);
   }
-  void putIntList(const char* key, int32_t count, const uint32_t* values, bool relaxed) {
+  template <size_t N>
+  void putIntList(const char (&key)[N], int32_t count, const uint32_t* values, bool relaxed) {
     add(key, kCounters, count, values, relaxed);
   }
-  void putMethodIds(const char* key, int32_t count, const CMethod* methods) {
+  template <size_t N>
+  void putMethodIds(const char (&key)[N], int32_t count, const CMethod* methods) {
     add(key, kMethodIds, methodIdCount(count, methods), methods, false);
   }
 };
@@ -320,17 +333,18 @@ class MemberOrders {
 // Writes a root's member: its key, then the bytes of
 // SEWrite(makeObjectElement(object)). False, with nothing written, where
 // makeObjectElement would give null (a missing text; memory running out).
-bool streamMember(SEStream* stream, const char* key, const CObject* object, MemberOrders* orders) {
+bool streamMember(SEStream* stream, const char* key, int32_t keyLength, const CObject* object,
+                  MemberOrders* orders) {
   if (object == nullptr || object->record == nullptr) return false;
   MemberList list;
   if (!describeObject(object, list) || !list.whole) return false;
   const int8_t* order = orders->orderOf(list);
   if (order == nullptr) return false;
-  SEWriteKey(stream, key);
+  SEWriteKeyBytes(stream, key, keyLength);
   SEWriteNamedHeader(stream, list.count);
   for (int i = 0; i < list.count; i++) {
     const MemberList::Member& m = list.members[order[i]];
-    SEWriteKey(stream, m.key);
+    SEWriteKeyBytes(stream, m.key, m.keyLength);
     writeMember(stream, m);
   }
   return true;
@@ -344,12 +358,33 @@ bool belongsTo(const CObject* object, bool (*wanted)(uint32_t)) {
   return object != nullptr && object->record != nullptr && wanted(object->type);
 }
 
-void formatKey(QMHashWord id, char (&key)[16]) {
-  snprintf(key, sizeof key, "%d", static_cast<int>(static_cast<int32_t>(id)));
+// Both roots are named elements made with this capacity.
+constexpr int32_t kRootCapacity = 200;
+
+// Room for the longest key, "-2147483648", and its NUL.
+constexpr int32_t kMaxKeySize = 12;
+
+// The object ID as "%d" writes it, with its NUL; gives its length without
+// the NUL. A root has one key per object, and snprintf cost more than the
+// rest of collecting them.
+int32_t formatKey(QMHashWord id, char* key) {
+  int32_t value = static_cast<int32_t>(id);
+  uint32_t magnitude = value < 0 ? 0u - static_cast<uint32_t>(value) : static_cast<uint32_t>(value);
+  char digits[10];
+  int n = 0;
+  do {
+    digits[n++] = static_cast<char>('0' + magnitude % 10);
+    magnitude /= 10;
+  } while (magnitude != 0);
+  int32_t length = 0;
+  if (value < 0) key[length++] = '-';
+  while (n > 0) key[length++] = digits[--n];
+  key[length] = '\0';
+  return length;
 }
 
 SElem* makeRoot(QMHashTable* idToCObjects, const char* name, bool (*wanted)(uint32_t)) {
-  Builder b(SENewNamed(200, name));
+  Builder b(SENewNamed(kRootCapacity, name));
   if (!b.whole || idToCObjects == nullptr) return b.finish();
   QMHashIterator* it = QMHashIterate(idToCObjects);
   if (it == nullptr) {
@@ -359,7 +394,7 @@ SElem* makeRoot(QMHashTable* idToCObjects, const char* name, bool (*wanted)(uint
   while ((it = QMHashNext(it)) != nullptr) {
     const CObject* object = reinterpret_cast<const CObject*>(it->value);
     if (!belongsTo(object, wanted)) continue;
-    char key[16];
+    char key[kMaxKeySize];
     formatKey(it->key, key);
     b.put(key, makeObjectElement(object));
     if (!b.whole) {
@@ -370,72 +405,157 @@ SElem* makeRoot(QMHashTable* idToCObjects, const char* name, bool (*wanted)(uint
   return b.finish();
 }
 
-void freeKeyTable(QMHashTable* keys) {
-  for (int32_t b = 0; b < keys->bucketCount; b++) {
-    for (QMHashEntry* entry = keys->buckets[b]; entry != nullptr; entry = entry->next) {
-      sFree(reinterpret_cast<void*>(entry->key));
-    }
+// Asks for memory that the writer reaches a few objects later: a root visits
+// the records in hash order, all over the heap, and without this it waits on
+// a cache miss at nearly every record, text and counter array. A prefetch
+// never faults, whatever the address.
+[[gnu::always_inline]] inline void prefetch(const void* p) { __builtin_prefetch(p); }
+
+// The first lines of an array of size bytes (a counter array runs over a few).
+[[gnu::always_inline]] inline void prefetchArray(const void* data, size_t size) {
+  constexpr size_t kLine = 64;
+  constexpr size_t kMaxLines = 8;
+  const char* p = static_cast<const char*>(data);
+  if (p == nullptr) return;
+  for (size_t offset = 0; offset < size && offset < kLine * kMaxLines; offset += kLine) {
+    prefetch(p + offset);
   }
-  QMHashFree(keys);
 }
 
-// The members of a root as (key copy, CObject) pairs, in a table made exactly
-// as the root's own member table is (capacity 200, the same keys put in the
-// same order), so that both iterate in the same order. Null when memory ran out.
-QMHashTable* collectRootKeys(QMHashTable* idToCObjects, bool (*wanted)(uint32_t)) {
-  QMHashTable* keys = QMHashNew(200, QMStringHashWord, QMStringEqualWord, nullptr, 0);
-  if (keys == nullptr || keys->buckets == nullptr) {
-    QMHashFree(keys);
-    return nullptr;
-  }
-  if (idToCObjects == nullptr) return keys;
-  QMHashIterator* it = QMHashIterate(idToCObjects);
-  if (it == nullptr) {
-    freeKeyTable(keys);
-    return nullptr;
-  }
-  while ((it = QMHashNext(it)) != nullptr) {
-    const CObject* object = reinterpret_cast<const CObject*>(it->value);
-    if (!belongsTo(object, wanted)) continue;
-    char key[16];
-    formatKey(it->key, key);
-    size_t length = strlen(key) + 1;
-    char* copy = static_cast<char*>(sMalloc(length));
-    if (copy != nullptr) memcpy(copy, key, length);
-    if (copy == nullptr || QMHashPut(keys, reinterpret_cast<QMHashWord>(copy),
-                                     reinterpret_cast<QMHashWord>(object)) == 0) {
-      if (copy != nullptr) sFree(copy);
-      sFree(it);  // the walk stops early
-      freeKeyTable(keys);
-      return nullptr;
-    }
-  }
-  return keys;
+// A class's or an interface's texts and its method records (for their IDs).
+template <typename T>
+[[gnu::always_inline]] inline void prefetchTypeData(const T* type) {
+  prefetch(type->name);
+  prefetch(type->sourceName);
+  prefetch(type->methods);
 }
+
+// What writing the object reads beyond its record. Always inlined: as a
+// function of its own GCC finds it has no effect and drops its calls.
+[[gnu::always_inline]] inline void prefetchRecordData(const CObject* object) {
+  switch (object->type) {
+    case kCObjectClass:
+      prefetchTypeData(static_cast<const CClass*>(object->record));
+      break;
+    case kCObjectInterface:
+      prefetchTypeData(static_cast<const CInterface*>(object->record));
+      break;
+    case kCObjectMethod: {
+      const CMethod* m = static_cast<const CMethod*>(object->record);
+      prefetch(m->name);
+      prefetch(m->signature);
+      if (m->lineCount != 0) {
+        prefetchArray(m->lineNumbers, sizeof(uint16_t) * m->lineCount);
+        prefetchArray(m->hits, sizeof(uint32_t) * m->lineCount);
+        prefetchArray(m->markedHits, sizeof(uint32_t) * m->lineCount);
+      }
+      break;
+    }
+    default:
+      break;
+  }
+}
+
+// How far ahead of the object being written each step of fetching runs: the
+// slot that holds the CObject pointer first, then the CObject, the record it
+// points at, and what the record points at.
+constexpr int32_t kFetchSlotAhead = 20;
+constexpr int32_t kFetchObjectAhead = 12;
+constexpr int32_t kFetchRecordAhead = 8;
+constexpr int32_t kFetchDataAhead = 4;
+
+// The objects of a root, and the order in which the root's own member table
+// (capacity kRootCapacity, their keys put in the object table's walk order)
+// would walk them.
+class RootMembers {
+ public:
+  RootMembers() = default;
+  RootMembers(const RootMembers&) = delete;
+  RootMembers& operator=(const RootMembers&) = delete;
+  ~RootMembers() {
+    if (objects_ != nullptr) sFree(objects_);
+    if (hashes_ != nullptr) sFree(hashes_);
+    if (walk_ != nullptr) sFree(walk_);
+  }
+
+  // False when memory ran out.
+  bool collect(const QMHashTable* idToCObjects, bool (*wanted)(uint32_t)) {
+    if (idToCObjects == nullptr || idToCObjects->buckets == nullptr || idToCObjects->count <= 0) {
+      return true;
+    }
+    const int32_t capacity = idToCObjects->count;
+    if (static_cast<size_t>(capacity) > SIZE_MAX / sizeof(Member)) return false;
+    objects_ = static_cast<Member*>(sMalloc(sizeof(Member) * static_cast<size_t>(capacity)));
+    hashes_ = static_cast<int32_t*>(sMalloc(sizeof(int32_t) * static_cast<size_t>(capacity)));
+    if (objects_ == nullptr || hashes_ == nullptr) return false;
+    // The walk of QMHashNext (bucket by bucket, each chain from its head),
+    // every entry first; then the root's own, with each CObject fetched a few
+    // entries ahead of its test.
+    int32_t entries = 0;
+    for (int32_t b = 0; b < idToCObjects->bucketCount; b++) {
+      for (const QMHashEntry* e = idToCObjects->buckets[b]; e != nullptr; e = e->next) {
+        if (entries == capacity) return false;  // more entries than the table counts
+        objects_[entries++] = Member{reinterpret_cast<const CObject*>(e->value), e->key};
+      }
+    }
+    for (int32_t j = 0; j < entries; j++) {
+      if (j + kFetchObjectAhead < entries) prefetch(objects_[j + kFetchObjectAhead].object);
+      const Member m = objects_[j];
+      if (!belongsTo(m.object, wanted)) continue;
+      char key[kMaxKeySize];
+      formatKey(m.id, key);
+      hashes_[count_] = QMStringHash(key);
+      objects_[count_++] = m;
+    }
+    if (count_ == 0) return true;
+    walk_ = static_cast<int32_t*>(sMalloc(sizeof(int32_t) * static_cast<size_t>(count_)));
+    return walk_ != nullptr && QMHashWalkOrder(hashes_, count_, kRootCapacity, walk_);
+  }
+
+  int32_t count() const { return count_; }
+  // Where the i-th object of the root's walk is kept.
+  const void* slot(int32_t i) const { return &objects_[walk_[i]]; }
+  // The i-th object of the root's walk, and its ID.
+  const CObject* object(int32_t i) const { return objects_[walk_[i]].object; }
+  QMHashWord id(int32_t i) const { return objects_[walk_[i]].id; }
+
+ private:
+  struct Member {
+    const CObject* object;
+    QMHashWord id;
+  };
+  Member* objects_ = nullptr;  // in the object table's walk order
+  int32_t* hashes_ = nullptr;  // of each one's key
+  int32_t* walk_ = nullptr;    // indexes into objects_, in the root's order
+  int32_t count_ = 0;
+};
 
 // Writes a root with the bytes of SEWrite(makeRoot(...)), but streams each
 // object's element from its record, with no tree: the whole tree would hold
 // some thirty times the file's size in memory, and building and freeing an
 // element per object cost more than writing it (the exit snapshot of a program
-// of 1,300 classes took some 50 ms that way). Only the keys are collected
-// first, since the member count and the order come before any member.
+// of 1,300 classes took some 50 ms that way). Only the objects are collected
+// first, since the member count and the order come before any member; the
+// order comes from the keys' hashes (support/hash_walk_order.h), not from a
+// table of key copies.
 bool writeRoot(SEStream* stream, QMHashTable* idToCObjects, bool (*wanted)(uint32_t)) {
-  QMHashTable* keys = collectRootKeys(idToCObjects, wanted);
-  if (keys == nullptr) return false;
-  bool whole = true;
+  RootMembers root;
+  if (!root.collect(idToCObjects, wanted)) return false;
   MemberOrders orders;
-  SEWriteNamedHeader(stream, keys->count);
-  for (int32_t b = 0; b < keys->bucketCount && whole; b++) {
-    for (QMHashEntry* entry = keys->buckets[b]; entry != nullptr; entry = entry->next) {
-      if (!streamMember(stream, reinterpret_cast<const char*>(entry->key),
-                        reinterpret_cast<const CObject*>(entry->value), &orders)) {
-        whole = false;  // the file can't be whole
-        break;
-      }
+  const int32_t count = root.count();
+  SEWriteNamedHeader(stream, count);
+  for (int32_t i = 0; i < count; i++) {
+    if (i + kFetchSlotAhead < count) prefetch(root.slot(i + kFetchSlotAhead));
+    if (i + kFetchObjectAhead < count) prefetch(root.object(i + kFetchObjectAhead));
+    if (i + kFetchRecordAhead < count) prefetch(root.object(i + kFetchRecordAhead)->record);
+    if (i + kFetchDataAhead < count) prefetchRecordData(root.object(i + kFetchDataAhead));
+    char key[kMaxKeySize];
+    int32_t keyLength = formatKey(root.id(i), key);
+    if (!streamMember(stream, key, keyLength, root.object(i), &orders)) {
+      return false;  // the file can't be whole
     }
   }
-  freeKeyTable(keys);
-  return whole;
+  return true;
 }
 
 bool writeTree(SEStream* stream, SElem* tree) {

@@ -10,12 +10,6 @@ constexpr uint32_t kGoldenRatio = 0x9E3779B9u;
 
 size_t entryWords(const QMHashTable* t) { return 3 + static_cast<size_t>(t->extraWords); }
 
-int32_t bitCount(int32_t hint) {
-  int32_t bits = 3;
-  while (bits < 30 && (int64_t{1} << bits) < hint) bits++;
-  return bits;
-}
-
 uint32_t hashOf(const QMHashTable* t, QMHashWord key) {
   return t->hashFn != nullptr ? static_cast<uint32_t>(t->hashFn(key)) : static_cast<uint32_t>(key);
 }
@@ -80,6 +74,12 @@ QMHashEntry* takeEntry(QMHashTable* t) {
 
 }  // namespace
 
+int32_t QMHashInitialBits(int32_t sizeHint) {
+  int32_t bits = 3;
+  while (bits < kQMHashMaxBits && (int64_t{1} << bits) < sizeHint) bits++;
+  return bits;
+}
+
 int32_t QMHashBucketIndex(const QMHashTable* t, QMHashWord key) {
   uint32_t product = hashOf(t, key) * kGoldenRatio;
   return static_cast<int32_t>(product >> t->shift);
@@ -94,7 +94,7 @@ QMHashTable* QMHashNew(int32_t sizeHint, QMHashFn hashFn, QMEqualFn equalFn, con
   t->hashFn = hashFn;
   t->equalFn = equalFn;
   t->name = name != nullptr ? name : "noname";
-  resize(t, bitCount(sizeHint));
+  resize(t, QMHashInitialBits(sizeHint));
   t->flags = kQMHashMoveToFront;
   return t;
 }
@@ -106,7 +106,7 @@ int32_t QMHashPut(QMHashTable* t, QMHashWord key, QMHashWord value) {
 int32_t QMHashPutExtra(QMHashTable* t, QMHashWord key, QMHashWord value, QMHashWord extra1,
                        QMHashWord extra2) {
   if (t->count >= 2 * t->bucketCount && (t->flags & kQMHashFixedSize) == 0 &&
-      t->buckets != nullptr && t->shift > 2) {
+      t->buckets != nullptr && t->shift > 32 - kQMHashMaxBits) {
     resize(t, 32 - t->shift + 1);
   }
   if (t->buckets == nullptr) return 0;

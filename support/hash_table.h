@@ -101,5 +101,10 @@ int32_t QMStringEqualWord(QMHashWord stored, QMHashWord probe);
 
 // The bucket a key falls in, for tests and for readers that rebuild an order.
 int32_t QMHashBucketIndex(const QMHashTable* t, QMHashWord key);
+// log2 of the bucket count that QMHashNew gives a table of sizeHint; QMHashPut
+// adds one when the count reaches twice the bucket count, up to 30
+// (support/hash_walk_order.h follows the same growth).
+int32_t QMHashInitialBits(int32_t sizeHint);
+enum { kQMHashMaxBits = 30 };
 
 #endif  // CCOVER_SUPPORT_HASH_TABLE_H_

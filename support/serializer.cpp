@@ -95,31 +95,9 @@ SEStream* SENewFileStream(FILE* file) {
   return stream;
 }
 
-void SEWriteNamedHeader(SEStream* stream, int32_t memberCount) {
-  writeTag(stream, SE_TAG_NAMED);
-  writeCount(stream, memberCount);
-}
+namespace se_internal {
 
-// The key's length without its NUL, then its bytes: no tag, no NUL.
-void SEWriteKey(SEStream* stream, const char* key) {
-  size_t length = strlen(key);
-  int32_t keyLength = length > INT32_MAX ? INT32_MAX : static_cast<int32_t>(length);
-  writeCount(stream, keyLength);
-  writeBlock(stream, key, keyLength);
-}
-
-void SEWriteListHeader(SEStream* stream, int32_t count) {
-  writeTag(stream, SE_TAG_LIST);
-  writeCount(stream, count);
-}
-
-void SEWriteString(SEStream* stream, const char* data, int32_t length) {
-  writeTag(stream, SE_TAG_STRING);
-  writeCount(stream, length);
-  writeBlock(stream, data, length);
-}
-
-void SEWriteInt32(SEStream* stream, int32_t value) {
+void writeInt32(SEStream* stream, int32_t value) {
   if (value >= 0 && value < 255) {
     uint8_t bytes[1] = {static_cast<uint8_t>(value)};
     writeTag(stream, SE_TAG_INT8);
@@ -133,6 +111,29 @@ void SEWriteInt32(SEStream* stream, int32_t value) {
     writeTag(stream, SE_TAG_INT32);
     writeLittleEndian32(stream, static_cast<uint32_t>(value));
   }
+}
+
+void writeTagged(SEStream* stream, uint8_t tag, int32_t count) {
+  writeTag(stream, tag);
+  writeInt32(stream, count);
+}
+
+void writeKey(SEStream* stream, const char* key, int32_t length) {
+  writeInt32(stream, length);
+  writeBlock(stream, key, length);
+}
+
+void writeString(SEStream* stream, const char* data, int32_t length) {
+  writeTag(stream, SE_TAG_STRING);
+  writeInt32(stream, length);
+  writeBlock(stream, data, length);
+}
+
+}  // namespace se_internal
+
+void SEWriteKey(SEStream* stream, const char* key) {
+  size_t length = strlen(key);
+  SEWriteKeyBytes(stream, key, length > INT32_MAX ? INT32_MAX : static_cast<int32_t>(length));
 }
 
 void SEWriteInt64(SEStream* stream, int64_t value) {

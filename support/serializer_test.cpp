@@ -31,6 +31,21 @@ Bytes encodeWith(const std::function<void(SEStream*)>& write) {
   return bytes;
 }
 
+// The bytes that write puts through a stream without a buffer (each piece
+// straight to the file).
+Bytes unbufferedBytes(const std::function<void(SEStream*)>& write) {
+  TempFile plain;
+  FILE* f = platform::openFile(plain.c_str(), "wb");
+  EXPECT_NE(f, nullptr);
+  if (f == nullptr) return {};
+  SEStream direct = {};
+  direct.file = f;
+  write(&direct);
+  fclose(f);
+  EXPECT_FALSE(direct.failed);
+  return plain.bytes();
+}
+
 // Encodes the element and frees it.
 Bytes encode(SElem* e) {
   Bytes bytes = encodeWith([e](SEStream* s) { SEWrite(s, e); });
@@ -278,16 +293,67 @@ TEST_F(SerializerTest, BufferedBytesEqualUnbufferedOnes) {
   write(stream);
   int32_t count = stream->bytesWritten;
   ASSERT_TRUE(SEClose(stream));
-  TempFile plain;
-  FILE* f = platform::openFile(plain.c_str(), "wb");
-  ASSERT_NE(f, nullptr);
-  SEStream direct = {};
-  direct.file = f;
-  write(&direct);
-  fclose(f);
-  EXPECT_FALSE(direct.failed);
-  EXPECT_EQ(buffered.bytes(), plain.bytes());
+  EXPECT_EQ(buffered.bytes(), unbufferedBytes(write));
   EXPECT_EQ(static_cast<size_t>(count), buffered.bytes().size());
+}
+
+// Each piece is encoded in place when the buffer has room for its longest
+// form, and the general way otherwise: wherever the buffer's end falls in a
+// run of pieces, the file holds the bytes an unbuffered stream writes, and
+// the count is its size.
+TEST_F(SerializerTest, PiecesAcrossTheBufferEndHaveTheBytesOfAnUnbufferedStream) {
+  const std::string longKey(300, 'k');
+  auto pieces = [&](SEStream* stream) {
+    // No piece may be put past the buffer's end, even where the bytes that
+    // reach the file would still come out right.
+    auto inside = [stream] {
+      if (stream->buffer != nullptr) ASSERT_LE(stream->buffered, kSEBufferSize);
+    };
+    for (int32_t v : {0, 254, 255, 65534, 65535, -1, INT32_MIN}) {
+      SEWriteInt32(stream, v);
+      inside();
+    }
+    SEWriteKey(stream, "ab");
+    inside();
+    SEWriteKeyBytes(stream, longKey.data(), static_cast<int32_t>(longKey.size()));
+    inside();
+    SEWriteString(stream, "xyz", 4);
+    inside();
+    SEWriteString(stream, longKey.data(), 280);
+    inside();
+    SEWriteNamedHeader(stream, 3);
+    inside();
+    SEWriteListHeader(stream, 70000);
+    inside();
+    SEWriteInt64(stream, INT64_C(-5));
+    inside();
+  };
+  // Bytes before the pieces: a BYTES element of 1 + 3 + length bytes.
+  auto filler = [](SEStream* stream, int32_t size) {
+    std::vector<uint8_t> data(static_cast<size_t>(size - 4), 0x5A);
+    SElem* block = SENewBytes(data.data(), size - 4);
+    SEWrite(stream, block);
+    SEFree(block);
+  };
+  const Bytes expected = unbufferedBytes(pieces);
+  ASSERT_GT(expected.size(), 600u);
+  // The buffer's end falls before every byte of the pieces in turn, and after.
+  for (int32_t before = kSEBufferSize - static_cast<int32_t>(expected.size()) - 8;
+       before <= kSEBufferSize; before++) {
+    TempFile file;
+    SEStream* stream = SEOpenFile(file.c_str());
+    ASSERT_NE(stream, nullptr);
+    ASSERT_NE(stream->buffer, nullptr);
+    filler(stream, before);
+    ASSERT_EQ(stream->buffered, before);
+    pieces(stream);
+    const int32_t counted = stream->bytesWritten;
+    ASSERT_TRUE(SEClose(stream));
+    const Bytes bytes = file.bytes();
+    ASSERT_EQ(static_cast<size_t>(counted), bytes.size()) << before;
+    ASSERT_EQ(bytes.size(), static_cast<size_t>(before) + expected.size()) << before;
+    EXPECT_EQ(Bytes(bytes.begin() + before, bytes.end()), expected) << "buffered " << before;
+  }
 }
 
 TEST_F(SerializerTest, CleanCloseReportsNoError) {
