@@ -1,12 +1,14 @@
 #include "classfile/bytecode.h"
 
+#include <array>
+
 #include "classfile/bytes.h"
 
 namespace classfile {
 namespace {
 
 // Length of each fixed-size opcode; 0 for variable-length and unknown ones.
-uint8_t fixedLength(uint8_t op) {
+constexpr uint8_t fixedLengthOf(uint8_t op) {
   if (op <= 0x0f) return 1;
   if (op == 0x10 || op == 0x12) return 2;
   if (op == 0x11 || op == 0x13 || op == 0x14) return 3;
@@ -33,7 +35,7 @@ uint8_t fixedLength(uint8_t op) {
   return 0;
 }
 
-BranchKind branchKind(uint8_t op) {
+constexpr BranchKind branchKindOf(uint8_t op) {
   if ((op >= kIfeq && op <= kIfAcmpne) || op == kIfnull || op == kIfnonnull) {
     return BranchKind::kConditional;
   }
@@ -55,10 +57,23 @@ BranchKind branchKind(uint8_t op) {
   }
 }
 
+// The two above as tables: the decoder looks up every instruction.
+struct OpcodeInfo {
+  uint8_t fixedLength;
+  BranchKind branch;
+};
+constexpr std::array<OpcodeInfo, 256> kOpcodes = [] {
+  std::array<OpcodeInfo, 256> table{};
+  for (int op = 0; op < 256; op++) {
+    table[op] = {fixedLengthOf(static_cast<uint8_t>(op)), branchKindOf(static_cast<uint8_t>(op))};
+  }
+  return table;
+}();
+
 // Length of the instruction at `at`, or 0 when it is malformed or truncated.
 uint32_t instructionLength(const uint8_t* code, uint32_t length, uint32_t at) {
   uint8_t op = code[at];
-  uint32_t n = fixedLength(op);
+  uint32_t n = kOpcodes[op].fixedLength;
   if (op == kWide) {
     if (length - at < 2) return 0;
     uint8_t inner = code[at + 1];
@@ -88,8 +103,60 @@ uint32_t instructionLength(const uint8_t* code, uint32_t length, uint32_t at) {
     if (body > length - base) return 0;
     n = static_cast<uint32_t>(base - at + body);
   }
-  if (n == 0 || n > length - at) return 0;
+  // Longer than any code the JVM takes (64 KiB): Instruction counts in 16 bits.
+  if (n == 0 || n > length - at || n > 0xFFFF) return 0;
   return n;
+}
+
+// Where a jump from `from` by `delta` lands, kOutsideCode unless in 0 .. length.
+int32_t landing(uint32_t from, int32_t delta, uint32_t length) {
+  int64_t t = static_cast<int64_t>(from) + delta;
+  return t < 0 || t > length ? kOutsideCode : static_cast<int32_t>(t);
+}
+
+// Appends the targets of the instruction at `at` (already known to fit);
+// false for a switch with more targets than an Instruction can count.
+bool addTargets(const uint8_t* code, uint32_t length, uint32_t at, BranchKind branch,
+                std::vector<int32_t>* out, uint16_t* count) {
+  const uint8_t* p = code + at;
+  switch (branch) {
+    case BranchKind::kNone:
+      *count = 0;
+      return true;
+    case BranchKind::kConditional:
+    case BranchKind::kGoto:
+    case BranchKind::kJsr:
+      out->push_back(landing(at, readS2(p + 1), length));
+      *count = 1;
+      return true;
+    case BranchKind::kGotoW:
+    case BranchKind::kJsrW:
+      out->push_back(landing(at, readS4(p + 1), length));
+      *count = 1;
+      return true;
+    case BranchKind::kTableSwitch:
+    case BranchKind::kLookupSwitch:
+      break;
+  }
+  const uint8_t* base = code + ((at + 4) & ~3u);
+  bool table = branch == BranchKind::kTableSwitch;
+  // instructionLength has checked that these counts fit in the code.
+  int64_t n =
+      table ? static_cast<int64_t>(readS4(base + 8)) - readS4(base + 4) + 1 : readS4(base + 4);
+  if (n + 1 > 0xFFFF) return false;
+  size_t first = out->size();
+  out->resize(first + 1 + static_cast<size_t>(n));
+  int32_t* t = out->data() + first;
+  t[0] = landing(at, readS4(base), length);
+  // A table's offsets follow low and high; a lookup's pairs put each after
+  // its match.
+  const uint8_t* offsets = base + 12;
+  size_t stride = table ? 4 : 8;
+  for (int64_t i = 0; i < n; i++) {
+    t[1 + i] = landing(at, readS4(offsets + stride * static_cast<size_t>(i)), length);
+  }
+  *count = static_cast<uint16_t>(n + 1);
+  return true;
 }
 
 }  // namespace
@@ -98,48 +165,36 @@ bool decodeBytecode(const uint8_t* code, uint32_t length, Bytecode* out) {
   out->code = code;
   out->length = length;
   out->instructions.clear();
+  out->targets.clear();
   out->indexAt.assign(static_cast<size_t>(length) + 1, -1);
+  int32_t* indexAt = out->indexAt.data();
   uint32_t at = 0;
   while (at < length) {
     uint32_t n = instructionLength(code, length, at);
     if (n == 0) return false;
-    out->indexAt[at] = static_cast<int32_t>(out->instructions.size());
-    out->instructions.push_back({at, n, code[at], branchKind(code[at])});
+    uint8_t op = code[at];
+    Instruction insn = {at,
+                        static_cast<uint32_t>(out->targets.size()),
+                        static_cast<uint16_t>(n),
+                        0,
+                        op,
+                        kOpcodes[op].branch,
+                        false};
+    size_t first = out->targets.size();
+    if (!addTargets(code, length, at, insn.branch, &out->targets, &insn.targetCount)) return false;
+    indexAt[at] = static_cast<int32_t>(out->instructions.size());
+    out->instructions.push_back(insn);
+    // What a jump back (or to itself) leads to is decoded by now.
+    for (size_t k = first; k < out->targets.size(); k++) {
+      int32_t t = out->targets[k];
+      if (t != kOutsideCode && static_cast<uint32_t>(t) <= at && indexAt[t] >= 0) {
+        out->instructions[static_cast<size_t>(indexAt[t])].loopHead = true;
+      }
+    }
     at += n;
   }
-  out->indexAt[length] = static_cast<int32_t>(out->instructions.size());
+  indexAt[length] = static_cast<int32_t>(out->instructions.size());
   return length > 0;
-}
-
-void branchTargets(const Bytecode& bc, const Instruction& insn, std::vector<int64_t>* out) {
-  const uint8_t* p = bc.code + insn.offset;
-  int64_t from = insn.offset;
-  switch (insn.branch) {
-    case BranchKind::kNone:
-      return;
-    case BranchKind::kConditional:
-    case BranchKind::kGoto:
-    case BranchKind::kJsr:
-      out->push_back(from + readS2(p + 1));
-      return;
-    case BranchKind::kGotoW:
-    case BranchKind::kJsrW:
-      out->push_back(from + readS4(p + 1));
-      return;
-    case BranchKind::kTableSwitch:
-    case BranchKind::kLookupSwitch: {
-      const uint8_t* base = bc.code + ((insn.offset + 4) & ~3u);
-      out->push_back(from + readS4(base));
-      if (insn.branch == BranchKind::kTableSwitch) {
-        int64_t count = static_cast<int64_t>(readS4(base + 8)) - readS4(base + 4) + 1;
-        for (int64_t i = 0; i < count; i++) out->push_back(from + readS4(base + 12 + 4 * i));
-      } else {
-        int64_t pairs = readS4(base + 4);
-        for (int64_t i = 0; i < pairs; i++) out->push_back(from + readS4(base + 12 + 8 * i));
-      }
-      return;
-    }
-  }
 }
 
 uint8_t invertedCondition(uint8_t opcode) {

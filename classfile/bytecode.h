@@ -1,5 +1,7 @@
-// Walks a method's bytecode: where each instruction starts and how long it
-// is (switch padding and wide forms included), and where its jumps lead.
+// Walks a method's bytecode once: where each instruction starts and how long
+// it is (switch padding and wide forms included), and where its jumps lead.
+// Line slots, touched checks and the rewriter all read this one decoding, so
+// a method's code is walked once however many passes look at it.
 //
 // Thread-safety: plain values.
 #ifndef CCOVER_CLASSFILE_BYTECODE_H_
@@ -7,6 +9,7 @@
 
 #include <stdint.h>
 
+#include <span>
 #include <vector>
 
 namespace classfile {
@@ -48,10 +51,16 @@ enum class BranchKind : uint8_t {
 
 struct Instruction {
   uint32_t offset;
-  uint32_t length;
+  uint32_t firstTarget;  // of its targets in Bytecode::targets
+  uint16_t length;
+  uint16_t targetCount;  // 0 unless it branches; a switch's default counts
   uint8_t opcode;
   BranchKind branch;
+  bool loopHead;  // a jump from it or from later code leads here
 };
+
+// A jump's target when it lies outside the code (before 0 or past the end).
+constexpr int32_t kOutsideCode = -1;
 
 struct Bytecode {
   const uint8_t* code;
@@ -60,17 +69,22 @@ struct Bytecode {
   // Index of the instruction starting at each offset, -1 inside one; the
   // entry at `length` is the instruction count (the end of the code).
   std::vector<int32_t> indexAt;
+  // The absolute targets of every branch, instruction after instruction
+  // (a switch's default first); kOutsideCode for one outside 0 .. length.
+  // Not checked against instruction starts: callers use isBoundary.
+  std::vector<int32_t> targets;
 
   bool isBoundary(uint32_t offset) const { return offset <= length && indexAt[offset] >= 0; }
+  std::span<const int32_t> targetsOf(const Instruction& insn) const {
+    return {targets.data() + insn.firstTarget, insn.targetCount};
+  }
 };
 
 // False for an unknown opcode, a truncated instruction, a wide form that
-// doesn't exist or a switch whose counts are impossible.
+// doesn't exist, a switch whose counts are impossible or one longer than
+// 64 KiB. out's vectors keep
+// their capacity, so a caller may keep one Bytecode for many methods.
 bool decodeBytecode(const uint8_t* code, uint32_t length, Bytecode* out);
-
-// Appends the absolute targets of a branching instruction (switch: default
-// first). Targets may lie anywhere; callers check them against isBoundary.
-void branchTargets(const Bytecode& bc, const Instruction& insn, std::vector<int64_t>* out);
 
 // The conditional branch with the opposite condition.
 uint8_t invertedCondition(uint8_t opcode);

@@ -1,6 +1,8 @@
 // Big-endian byte access for class files: a bounds-checked reader that fails
 // once and stays failed (callers check at the end of a structure), and an
-// appending writer whose values are built by explicit shifts.
+// appending writer whose values are built by explicit shifts. Where the size
+// of what follows is known, writers take room for it at once (extend) and
+// fill it through a cursor (putU2, putU4), not a byte at a time.
 //
 // Thread-safety: plain values; one per thread.
 #ifndef CCOVER_CLASSFILE_BYTES_H_
@@ -8,6 +10,7 @@
 
 #include <stddef.h>
 #include <stdint.h>
+#include <string.h>
 
 #include <vector>
 
@@ -55,6 +58,28 @@ inline uint32_t readU4(const uint8_t* p) {
 inline int32_t readS2(const uint8_t* p) { return static_cast<int16_t>(readU2(p)); }
 inline int32_t readS4(const uint8_t* p) { return static_cast<int32_t>(readU4(p)); }
 
+// Write at p and return the position after.
+inline uint8_t* putU1(uint8_t* p, uint32_t v) {
+  p[0] = static_cast<uint8_t>(v);
+  return p + 1;
+}
+inline uint8_t* putU2(uint8_t* p, uint32_t v) {
+  p[0] = static_cast<uint8_t>(v >> 8);
+  p[1] = static_cast<uint8_t>(v);
+  return p + 2;
+}
+inline uint8_t* putU4(uint8_t* p, uint32_t v) {
+  p[0] = static_cast<uint8_t>(v >> 24);
+  p[1] = static_cast<uint8_t>(v >> 16);
+  p[2] = static_cast<uint8_t>(v >> 8);
+  p[3] = static_cast<uint8_t>(v);
+  return p + 4;
+}
+inline uint8_t* putBytes(uint8_t* p, const uint8_t* from, size_t n) {
+  if (n != 0) memcpy(p, from, n);
+  return p + n;
+}
+
 struct ByteWriter {
   std::vector<uint8_t> bytes;
 
@@ -67,6 +92,13 @@ struct ByteWriter {
   void u4(uint32_t v) {
     u2(v >> 16);
     u2(v);
+  }
+  // Room for n more bytes, to be filled through the pointer before the
+  // next write (a later extend may move it).
+  uint8_t* extend(size_t n) {
+    size_t at = bytes.size();
+    bytes.resize(at + n);
+    return bytes.data() + at;
   }
   void append(const uint8_t* p, size_t n) { bytes.insert(bytes.end(), p, p + n); }
   void append(const std::vector<uint8_t>& v) { bytes.insert(bytes.end(), v.begin(), v.end()); }

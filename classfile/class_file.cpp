@@ -36,16 +36,17 @@ int constantBodySize(uint32_t tag) {
 bool readMembers(ByteReader& r, std::vector<Member>* out) {
   uint32_t count = r.u2();
   if (r.failed) return false;
-  out->reserve(count);
+  // Members left by an earlier class keep their attribute vectors' capacity.
+  out->resize(count);
   for (uint32_t i = 0; i < count; i++) {
-    Member m;
+    Member& m = (*out)[i];
+    m.attributes.clear();
     m.start = static_cast<uint32_t>(r.offset);
     m.accessFlags = static_cast<uint16_t>(r.u2());
     m.nameIndex = static_cast<uint16_t>(r.u2());
     m.descriptorIndex = static_cast<uint16_t>(r.u2());
     if (r.failed || !readAttributes(r.data, r.size, &r.offset, &m.attributes)) return false;
     m.end = static_cast<uint32_t>(r.offset);
-    out->push_back(std::move(m));
   }
   return true;
 }
@@ -75,7 +76,14 @@ bool parseClassFile(const uint8_t* data, size_t size, ClassFile* out) {
   if (data == nullptr || size > 0x7FFFFFFF) return false;
   ByteReader r(data, size);
   ClassFile& cf = *out;
-  cf = ClassFile{};
+  // Reset field by field, not replaced: a caller that keeps one ClassFile
+  // for many classes (the class hook) keeps its vectors' capacity.
+  cf.minorVersion = cf.majorVersion = cf.constantCount = 0;
+  cf.constantsEnd = cf.methodsStart = cf.attributesStart = 0;
+  cf.accessFlags = cf.thisClass = cf.superClass = 0;
+  // The members are sized when they are read (readMembers).
+  cf.constants.clear();
+  cf.attributes.clear();
   cf.data = data;
   cf.size = size;
   if (r.u4() != 0xCAFEBABE) return false;

@@ -81,7 +81,9 @@ struct ClassFile {
   std::vector<Attribute> attributes;
 };
 
-// False when the bytes are not a class file this module can walk.
+// False when the bytes are not a class file this module can walk; *out then
+// holds nothing to read. *out's vectors keep their capacity, so a caller may
+// keep one ClassFile for many classes.
 bool parseClassFile(const uint8_t* data, size_t size, ClassFile* out);
 
 // Tag of a constant; 0 for an index out of range or an unusable slot.

@@ -45,7 +45,6 @@ struct RewriteScratch {
   std::vector<uint32_t> probeLength;
   std::vector<uint8_t> hasFrame;
   Layout layout;
-  std::vector<int64_t> targets;
 };
 
 struct Rewriter {
@@ -54,13 +53,12 @@ struct Rewriter {
   const Bytecode& bc;
   const CodeInsertions& ins;
   std::vector<uint32_t>& probeLength;  // per instruction
-  std::vector<uint8_t>& hasFrame;      // per old offset, from the StackMapTable
+  std::vector<uint8_t>& hasFrame;      // per old offset, from the StackMapTable (if any)
   bool hasStackMap = false;
   const Attribute* stackMap = nullptr;
   std::vector<FrameState> frames;    // the table's frames in full, once needed
   std::vector<FrameState> inserted;  // new frames after inverted conditionals
   Layout& layout;
-  std::vector<int64_t>& targets;  // of one branch at a time
 
   uint32_t target(int64_t old) const {
     return layout.probeStart[static_cast<size_t>(bc.indexAt[static_cast<size_t>(old)])];
@@ -85,8 +83,8 @@ struct Rewriter {
 
   RewriteStatus validate();
   RewriteStatus computeLayout();
-  void emitCode(ByteWriter& w);
-  bool writeExceptions(ByteWriter& w);
+  bool emitCode(uint8_t* out);
+  void writeExceptions(ByteWriter& w);
   bool writeLineNumbers(const Attribute& a, ByteWriter& w);
   bool writeLocals(const Attribute& a, ByteWriter& w);
   bool writeStackMap(const Attribute& a, ByteWriter& w);
@@ -159,14 +157,10 @@ RewriteStatus Rewriter::validate() {
     last = offset;
     first = false;
   }
-  for (const Instruction& insn : bc.instructions) {
-    if (insn.branch == BranchKind::kNone) continue;
-    targets.clear();
-    branchTargets(bc, insn, &targets);
-    for (int64_t t : targets) {
-      if (t < 0 || t >= bc.length || bc.indexAt[static_cast<size_t>(t)] < 0) {
-        return RewriteStatus::kMalformed;
-      }
+  for (int32_t t : bc.targets) {
+    if (t == kOutsideCode || static_cast<uint32_t>(t) >= bc.length ||
+        bc.indexAt[static_cast<size_t>(t)] < 0) {
+      return RewriteStatus::kMalformed;
     }
   }
   for (uint32_t e = 0; e < code.exceptionCount; e++) {
@@ -177,10 +171,12 @@ RewriteStatus Rewriter::validate() {
       return RewriteStatus::kMalformed;
     }
   }
-  hasFrame.assign(bc.length, 0);
   for (const Attribute& a : code.attributes) {
     if (attributeIs(cf, a, "StackMapTable")) {
-      if (hasStackMap || !scanStackMap(a)) return RewriteStatus::kMalformed;
+      if (hasStackMap) return RewriteStatus::kMalformed;
+      // Only read with a stack map: code without one (no branches) skips it.
+      hasFrame.assign(bc.length, 0);
+      if (!scanStackMap(a)) return RewriteStatus::kMalformed;
       hasStackMap = true;
       stackMap = &a;
     }
@@ -190,9 +186,10 @@ RewriteStatus Rewriter::validate() {
 
 RewriteStatus Rewriter::computeLayout() {
   size_t n = bc.instructions.size();
-  layout.probeStart.assign(n + 1, 0);
-  layout.insnStart.assign(n + 1, 0);
-  layout.newLength.assign(n, 0);
+  // Every entry but widened's is written below before it is read.
+  layout.probeStart.resize(n + 1);
+  layout.insnStart.resize(n + 1);
+  layout.newLength.resize(n);
   layout.widened.assign(n, 0);
   // Widening only ever grows the code, so this ends after at most one pass
   // per branch; in practice after one.
@@ -217,9 +214,8 @@ RewriteStatus Rewriter::computeLayout() {
            insn.branch != BranchKind::kJsr)) {
         continue;
       }
-      targets.clear();
-      branchTargets(bc, insn, &targets);
-      int64_t delta = static_cast<int64_t>(target(targets[0])) - layout.insnStart[i];
+      int64_t delta =
+          static_cast<int64_t>(target(bc.targets[insn.firstTarget])) - layout.insnStart[i];
       if (delta >= -32768 && delta <= 32767) continue;
       if (insn.branch == BranchKind::kConditional && hasStackMap) {
         // The instruction after the goto_w becomes a jump target: it needs a
@@ -236,86 +232,102 @@ RewriteStatus Rewriter::computeLayout() {
   return layout.end > kMaxCodeLength ? RewriteStatus::kTooLarge : RewriteStatus::kOk;
 }
 
-void Rewriter::emitCode(ByteWriter& w) {
-  w.append(ins.prefix);
+// Fills exactly layout.end bytes, which computeLayout counted instruction by
+// instruction. False if what is written strays from that count (checked at
+// every branch and at the end): a bug, but one that must not pass unseen.
+bool Rewriter::emitCode(uint8_t* out) {
+  uint8_t* w = putBytes(out, ins.prefix.data(), ins.prefix.size());
   size_t probe = 0;
-  for (size_t i = 0; i < bc.instructions.size(); i++) {
+  size_t n = bc.instructions.size();
+  uint32_t nextProbe = ins.at.empty() ? bc.length : ins.at[0].first;
+  for (size_t i = 0; i < n;) {
     const Instruction& insn = bc.instructions[i];
-    if (probe < ins.at.size() && ins.at[probe].first == insn.offset) {
-      w.append(ins.code.data() + ins.codeStart(probe), ins.at[probe].second - ins.codeStart(probe));
+    if (insn.offset == nextProbe) {
+      w = putBytes(w, ins.code.data() + ins.codeStart(probe),
+                   ins.at[probe].second - ins.codeStart(probe));
       probe++;
+      nextProbe = probe < ins.at.size() ? ins.at[probe].first : bc.length;
     }
-    const uint8_t* p = bc.code + insn.offset;
     if (insn.branch == BranchKind::kNone) {
-      w.append(p, insn.length);
+      // Instructions that don't branch keep their bytes: the run up to the
+      // next branch or probe goes in one copy.
+      size_t j = i + 1;
+      while (j < n && bc.instructions[j].branch == BranchKind::kNone &&
+             bc.instructions[j].offset != nextProbe) {
+        j++;
+      }
+      uint32_t end = j < n ? bc.instructions[j].offset : bc.length;
+      w = putBytes(w, bc.code + insn.offset, end - insn.offset);
+      i = j;
       continue;
     }
+    if (w != out + layout.insnStart[i]) return false;
     int64_t here = layout.insnStart[i];
-    targets.clear();
-    branchTargets(bc, insn, &targets);
+    const int32_t* targets = bc.targets.data() + insn.firstTarget;
     auto rel = [&](size_t k) { return static_cast<uint32_t>(target(targets[k]) - here); };
     switch (insn.branch) {
       case BranchKind::kNone:
-        w.append(p, insn.length);
         break;
       case BranchKind::kConditional:
         if (layout.widened[i]) {
-          w.u1(invertedCondition(insn.opcode));
-          w.u2(8);
-          w.u1(kGotoW);
-          w.u4(static_cast<uint32_t>(target(targets[0]) - (here + 3)));
+          w = putU1(w, invertedCondition(insn.opcode));
+          w = putU2(w, 8);
+          w = putU1(w, kGotoW);
+          w = putU4(w, static_cast<uint32_t>(target(targets[0]) - (here + 3)));
         } else {
-          w.u1(insn.opcode);
-          w.u2(rel(0));
+          w = putU1(w, insn.opcode);
+          w = putU2(w, rel(0));
         }
         break;
       case BranchKind::kGoto:
       case BranchKind::kJsr:
         if (layout.widened[i]) {
-          w.u1(insn.branch == BranchKind::kGoto ? kGotoW : kJsrW);
-          w.u4(rel(0));
+          w = putU1(w, insn.branch == BranchKind::kGoto ? kGotoW : kJsrW);
+          w = putU4(w, rel(0));
         } else {
-          w.u1(insn.opcode);
-          w.u2(rel(0));
+          w = putU1(w, insn.opcode);
+          w = putU2(w, rel(0));
         }
         break;
       case BranchKind::kGotoW:
       case BranchKind::kJsrW:
-        w.u1(insn.opcode);
-        w.u4(rel(0));
+        w = putU1(w, insn.opcode);
+        w = putU4(w, rel(0));
         break;
       case BranchKind::kTableSwitch:
       case BranchKind::kLookupSwitch: {
-        w.u1(insn.opcode);
-        for (uint32_t k = switchPadding(static_cast<uint32_t>(here)); k > 0; k--) w.u1(0);
+        w = putU1(w, insn.opcode);
+        for (uint32_t k = switchPadding(static_cast<uint32_t>(here)); k > 0; k--) w = putU1(w, 0);
         const uint8_t* operands = bc.code + ((insn.offset + 4) & ~3u);
-        w.u4(rel(0));
+        w = putU4(w, rel(0));
         if (insn.branch == BranchKind::kTableSwitch) {
-          w.append(operands + 4, 8);  // low, high
-          for (size_t k = 1; k < targets.size(); k++) w.u4(rel(k));
+          w = putBytes(w, operands + 4, 8);  // low, high
+          for (size_t k = 1; k < insn.targetCount; k++) w = putU4(w, rel(k));
         } else {
-          w.append(operands + 4, 4);  // npairs
-          for (size_t k = 1; k < targets.size(); k++) {
-            w.append(operands + 8 * k, 4);  // match
-            w.u4(rel(k));
+          w = putBytes(w, operands + 4, 4);  // npairs
+          for (size_t k = 1; k < insn.targetCount; k++) {
+            w = putBytes(w, operands + 8 * k, 4);  // match
+            w = putU4(w, rel(k));
           }
         }
         break;
       }
     }
+    i++;
   }
+  return w == out + layout.end;
 }
 
-bool Rewriter::writeExceptions(ByteWriter& w) {
-  w.u2(code.exceptionCount);
+void Rewriter::writeExceptions(ByteWriter& out) {
+  uint8_t* w = out.extend(2 + 8 * static_cast<size_t>(code.exceptionCount));
+  w = putU2(w, code.exceptionCount);
   for (uint32_t e = 0; e < code.exceptionCount; e++) {
     const uint8_t* p = cf.data + code.exceptionsStart + 2 + 8 * static_cast<size_t>(e);
-    w.u2(target(readU2(p)));
-    w.u2(target(readU2(p + 2)));
-    w.u2(target(readU2(p + 4)));
-    w.append(p + 6, 2);
+    w = putU2(w, target(readU2(p)));
+    w = putU2(w, target(readU2(p + 2)));
+    w = putU2(w, target(readU2(p + 4)));
+    w = putBytes(w, p + 6, 2);
   }
-  return true;
 }
 
 bool Rewriter::writeLineNumbers(const Attribute& a, ByteWriter& w) {
@@ -323,12 +335,12 @@ bool Rewriter::writeLineNumbers(const Attribute& a, ByteWriter& w) {
   const uint8_t* p = cf.data + a.info;
   uint32_t count = readU2(p);
   if (a.length != 2 + 4 * count) return false;
-  w.u2(count);
+  uint8_t* to = putU2(w.extend(a.length), count);
   for (uint32_t k = 0; k < count; k++) {
     uint32_t moved;
     if (!mapDebug(readU2(p + 2 + 4 * static_cast<size_t>(k)), &moved)) return false;
-    w.u2(moved);
-    w.append(p + 4 + 4 * static_cast<size_t>(k), 2);
+    to = putU2(to, moved);
+    to = putBytes(to, p + 4 + 4 * static_cast<size_t>(k), 2);
   }
   return true;
 }
@@ -338,16 +350,16 @@ bool Rewriter::writeLocals(const Attribute& a, ByteWriter& w) {
   const uint8_t* p = cf.data + a.info;
   uint32_t count = readU2(p);
   if (a.length != 2 + 10 * count) return false;
-  w.u2(count);
+  uint8_t* to = putU2(w.extend(a.length), count);
   for (uint32_t k = 0; k < count; k++) {
     const uint8_t* e = p + 2 + 10 * static_cast<size_t>(k);
     uint32_t start = readU2(e);
     uint32_t end = start + readU2(e + 2);
     uint32_t newStart, newEnd;
     if (!mapDebug(start, &newStart) || !mapDebug(end, &newEnd)) return false;
-    w.u2(newStart);
-    w.u2(newEnd - newStart);
-    w.append(e + 4, 6);
+    to = putU2(to, newStart);
+    to = putU2(to, newEnd - newStart);
+    to = putBytes(to, e + 4, 6);
   }
   return true;
 }
@@ -498,7 +510,7 @@ RewriteStatus rewriteCode(const ClassFile& cf, const CodeAttribute& code, const 
   Scratch<RewriteScratch> lease;
   RewriteScratch& scratch = *lease;
   Rewriter rw{cf,    code,    bc, insertions, scratch.probeLength, scratch.hasFrame,
-              false, nullptr, {}, {},         scratch.layout,      scratch.targets};
+              false, nullptr, {}, {},         scratch.layout};
   RewriteStatus status = rw.validate();
   if (status != RewriteStatus::kOk) return status;
   status = rw.computeLayout();
@@ -511,11 +523,17 @@ RewriteStatus rewriteCode(const ClassFile& cf, const CodeAttribute& code, const 
   ByteWriter w;
   w.bytes.swap(*out);
   w.bytes.clear();
-  w.bytes.reserve(rw.layout.end + (code.attributes.empty() ? 16 : 64 + code.codeLength));
-  w.u2(maxStack);
-  w.u2(code.maxLocals);
-  w.u4(rw.layout.end);
-  rw.emitCode(w);
+  // What the attributes take, but for a stack map whose frames' offsets grow
+  // (some frames by two bytes): one reservation is enough in practice.
+  size_t attributeBytes = 0;
+  for (const Attribute& a : code.attributes) attributeBytes += 6 + static_cast<size_t>(a.length);
+  w.bytes.reserve(8 + rw.layout.end + 2 + 8 * static_cast<size_t>(code.exceptionCount) + 2 +
+                  attributeBytes + attributeBytes / 4);
+  uint8_t* header = w.extend(8 + static_cast<size_t>(rw.layout.end));
+  header = putU2(header, maxStack);
+  header = putU2(header, code.maxLocals);
+  header = putU4(header, rw.layout.end);
+  if (!rw.emitCode(header)) return RewriteStatus::kMalformed;
   rw.writeExceptions(w);
   w.u2(static_cast<uint32_t>(code.attributes.size()));
   for (const Attribute& a : code.attributes) {

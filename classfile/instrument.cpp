@@ -184,18 +184,8 @@ bool call(PoolAppender& pool, const ProbeRefs& refs, uint16_t method, const Prob
 
 // Whether a jump, a switch or a handler leads to offset 0.
 bool startIsTarget(const ClassFile& cf, const CodeAttribute& code, const Bytecode& bc) {
-  struct StartTargets {
-    std::vector<int64_t> targets;
-  };
-  Scratch<StartTargets> lease;
-  std::vector<int64_t>& targets = lease->targets;
-  for (const Instruction& insn : bc.instructions) {
-    if (insn.branch == BranchKind::kNone) continue;
-    targets.clear();
-    branchTargets(bc, insn, &targets);
-    for (int64_t t : targets) {
-      if (t == 0) return true;
-    }
+  for (int32_t t : bc.targets) {
+    if (t == 0) return true;
   }
   for (uint32_t e = 0; e < code.exceptionCount; e++) {
     if (readU2(cf.data + code.exceptionsStart + 2 + 8 * static_cast<size_t>(e) + 4) == 0)
@@ -220,6 +210,9 @@ struct MethodWork {
 struct ClassWork {
   std::vector<MethodWork> methods;
   CodeInsertions insertions;
+  std::vector<bool> checks;
+  std::vector<uint16_t> planned;
+  std::vector<uint8_t> constants;  // the pool's additions
 };
 
 // The entry probe alone, padded to a multiple of four bytes: every offset
@@ -258,7 +251,7 @@ ClassOutcome classifyClass(const ClassFile& cf) {
   return ClassOutcome::kInstrumented;
 }
 
-ClassOutcome instrumentClass(const ClassFile& cf, uint32_t classId, std::vector<uint8_t>* bytes,
+ClassOutcome instrumentClass(const ClassFile& cf, uint32_t classId, const ClassOutput& output,
                              ClassOutline* outline, const InlineRecords* inlineRecords) {
   ClassOutcome kind = classifyClass(cf);
   if (kind != ClassOutcome::kInstrumented) return kind;
@@ -293,7 +286,8 @@ ClassOutcome instrumentClass(const ClassFile& cf, uint32_t classId, std::vector<
   // method's counters lie before the first probe is written. Slots past the
   // class's limit go to no method: those methods count their entries only.
   uint32_t classSlots = 0;
-  std::vector<uint16_t> planned(cf.methods.size(), 0);
+  std::vector<uint16_t>& planned = classWork->planned;
+  planned.assign(cf.methods.size(), 0);
   for (size_t i = 0; i < cf.methods.size(); i++) {
     const Member& m = cf.methods[i];
     MethodOutline& mo = outline->methods[i];
@@ -335,6 +329,14 @@ ClassOutcome instrumentClass(const ClassFile& cf, uint32_t classId, std::vector<
   uint64_t counters =
       inlineRecords != nullptr ? inlineRecords->place(inlineRecords->context, planned) : 0;
   PoolAppender pool{cf.constantCount, {}, {}};
+  // The kept buffer, lent to the pool until any return.
+  struct Lent {
+    std::vector<uint8_t>& to;
+    std::vector<uint8_t>& from;
+    ~Lent() { to.swap(from); }
+  } lent{pool.bytes.bytes, classWork->constants};
+  pool.bytes.bytes.swap(classWork->constants);
+  pool.bytes.bytes.clear();
   ClassConstants classConstants{&cf, &pool, false, {}, {}};
   ProbeRefs refs;
   bool poolFull = !addProbeRefs(pool, inlineRecords != nullptr, counters, &refs);
@@ -374,8 +376,8 @@ ClassOutcome instrumentClass(const ClassFile& cf, uint32_t classId, std::vector<
     ins.classes = {&ClassConstants::find, &classConstants, &ClassConstants::name};
     bool entryDone = false;
     bool jumpToStart = startIsTarget(cf, mw.code, mw.bc);
-    std::vector<bool> checks;
-    if (refs.counters != 0) checks = slotsThatCheck(cf, mw.code, mw.bc, slots);
+    std::vector<bool>& checks = classWork->checks;
+    if (refs.counters != 0) slotsThatCheck(cf, mw.code, mw.bc, slots, &checks);
     bool fits = true;
     for (size_t s = 0; s < slots.size() && fits; s++) {
       uint32_t slot = static_cast<uint32_t>(s);
@@ -417,40 +419,62 @@ ClassOutcome instrumentClass(const ClassFile& cf, uint32_t classId, std::vector<
   }
   if (!anyRewritten) return ClassOutcome::kUnchanged;
 
-  // Written into the caller's vector, whose capacity a caller may keep from
-  // class to class.
-  ByteWriter out;
-  out.bytes.swap(*bytes);
-  out.bytes.clear();
-  out.bytes.reserve(cf.size + pool.bytes.size() + cf.size / 4);
-  out.append(cf.data, 8);
-  out.u2(pool.next);
-  out.append(cf.data + 10, cf.constantsEnd - 10);
-  out.append(pool.bytes.bytes);
-  out.append(cf.data + cf.constantsEnd, cf.methodsStart - cf.constantsEnd);
-  out.u2(static_cast<uint32_t>(cf.methods.size()));
+  // Sized exactly first, then written once into the caller's memory: the
+  // class hook hands the JVM memory of its own, and a copy into it from a
+  // buffer of ours cost as much as some of the rewriting.
+  size_t size = 10 + (cf.constantsEnd - 10) + pool.bytes.size() +
+                (cf.methodsStart - cf.constantsEnd) + 2 + (cf.size - cf.attributesStart);
   for (size_t i = 0; i < cf.methods.size(); i++) {
     const MethodWork& mw = work[i];
     const Member& m = *mw.member;
     if (!mw.rewritten) {
-      out.append(cf.data + m.start, m.end - m.start);
+      size += m.end - m.start;
       continue;
     }
-    out.append(cf.data + m.start, 6);
-    out.u2(static_cast<uint32_t>(m.attributes.size()));
+    size += 8;
+    for (const Attribute& a : m.attributes) {
+      size += &a == mw.codeAttribute ? 6 + mw.newCode.size() : a.info + a.length - a.start;
+    }
+  }
+  uint8_t* const start = output.allocate(output.context, size);
+  if (start == nullptr) return ClassOutcome::kUnchanged;
+  uint8_t* w = putBytes(start, cf.data, 8);
+  w = putU2(w, pool.next);
+  w = putBytes(w, cf.data + 10, cf.constantsEnd - 10);
+  w = putBytes(w, pool.bytes.bytes.data(), pool.bytes.size());
+  w = putBytes(w, cf.data + cf.constantsEnd, cf.methodsStart - cf.constantsEnd);
+  w = putU2(w, static_cast<uint32_t>(cf.methods.size()));
+  for (size_t i = 0; i < cf.methods.size(); i++) {
+    const MethodWork& mw = work[i];
+    const Member& m = *mw.member;
+    if (!mw.rewritten) {
+      w = putBytes(w, cf.data + m.start, m.end - m.start);
+      continue;
+    }
+    w = putBytes(w, cf.data + m.start, 6);
+    w = putU2(w, static_cast<uint32_t>(m.attributes.size()));
     for (const Attribute& a : m.attributes) {
       if (&a == mw.codeAttribute) {
-        out.u2(a.nameIndex);
-        out.u4(static_cast<uint32_t>(mw.newCode.size()));
-        out.append(mw.newCode);
+        w = putU2(w, a.nameIndex);
+        w = putU4(w, static_cast<uint32_t>(mw.newCode.size()));
+        w = putBytes(w, mw.newCode.data(), mw.newCode.size());
       } else {
-        out.append(cf.data + a.start, a.info + a.length - a.start);
+        w = putBytes(w, cf.data + a.start, a.info + a.length - a.start);
       }
     }
   }
-  out.append(cf.data + cf.attributesStart, cf.size - cf.attributesStart);
-  bytes->swap(out.bytes);
+  putBytes(w, cf.data + cf.attributesStart, cf.size - cf.attributesStart);
   return ClassOutcome::kInstrumented;
+}
+
+ClassOutcome instrumentClass(const ClassFile& cf, uint32_t classId, std::vector<uint8_t>* bytes,
+                             ClassOutline* outline, const InlineRecords* inlineRecords) {
+  auto intoVector = [](void* context, size_t size) {
+    std::vector<uint8_t>* out = static_cast<std::vector<uint8_t>*>(context);
+    out->resize(size);
+    return out->data();
+  };
+  return instrumentClass(cf, classId, ClassOutput{intoVector, bytes}, outline, inlineRecords);
 }
 
 const char* describeReason(MethodReason reason) {

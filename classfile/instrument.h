@@ -16,12 +16,13 @@
 //
 // Thread-safety: plain functions, safe on any number of threads at once; the
 // outline's texts point into the class bytes given. instrumentClass keeps its
-// per-method work in thread-local storage from one class to the next (memory
-// of the size of the largest class a thread has instrumented), so it must not
-// be re-entered from inside itself.
+// per-method work from one class to the next in storage leased from a pool
+// (scratch.h: memory of the size of the largest classes instrumented at
+// once); the callbacks it takes run on the caller's thread, during the call.
 #ifndef CCOVER_CLASSFILE_INSTRUMENT_H_
 #define CCOVER_CLASSFILE_INSTRUMENT_H_
 
+#include <stddef.h>
 #include <stdint.h>
 
 #include <string_view>
@@ -95,8 +96,21 @@ struct InlineRecords {
 // countEntryLine(C, k, counter) and countEntry(C, k). All three are
 // constants, so compiled code addresses the record and the counter directly;
 // small classes push them with one-byte instructions.
-// *bytes and *outline are overwritten; their capacity is reused, so a caller
-// that instruments many classes may keep one of each for all of them.
+// *outline is overwritten; its capacity is reused, so a caller that
+// instruments many classes may keep one for all of them.
+//
+// The new class goes where output.allocate says, called once with the class's
+// exact size when there is one to write (kInstrumented). When it returns null
+// the outcome is kUnchanged; the caller knows why and should not take the
+// outline for that of the class loaded.
+struct ClassOutput {
+  uint8_t* (*allocate)(void* context, size_t size);
+  void* context;
+};
+ClassOutcome instrumentClass(const ClassFile& cf, uint32_t classId, const ClassOutput& output,
+                             ClassOutline* outline, const InlineRecords* inlineRecords = nullptr);
+
+// The same into *bytes, whose capacity is reused as the outline's is.
 ClassOutcome instrumentClass(const ClassFile& cf, uint32_t classId, std::vector<uint8_t>* bytes,
                              ClassOutline* outline, const InlineRecords* inlineRecords = nullptr);
 

@@ -35,6 +35,14 @@ TestMethod simple(const std::string& name, uint16_t access, uint16_t line) {
   return m;
 }
 
+TestMethod abstractMethod(const std::string& name) {
+  TestMethod m;
+  m.name = name;
+  m.access = 0x0401;  // public abstract
+  m.hasCode = false;
+  return m;
+}
+
 TEST(LineSlots, FollowCodeOrderAndDropEntriesThatCannotRun) {
   TestClass tc;
   TestMethod m;
@@ -55,11 +63,7 @@ TEST(LineSlots, SyntheticMethodsCountEntriesOnlyUnlessTheyAreLambdaBodies) {
   TestMethod old = simple("viaAttribute", 0x0008, 30);
   old.attributes.push_back({"Synthetic", {}});
   tc.methods.push_back(old);
-  TestMethod abstractOne;
-  abstractOne.name = "a";
-  abstractOne.access = 0x0401;
-  abstractOne.hasCode = false;
-  tc.methods.push_back(abstractOne);
+  tc.methods.push_back(abstractMethod("a"));
   Result r = instrumentBytes(tc.build());
   ASSERT_EQ(r.outcome, ClassOutcome::kInstrumented);
   ASSERT_EQ(r.outline.methods.size(), 4u);
@@ -236,6 +240,55 @@ TEST(Instrument, OutputParsesAndInstrumentsAgain) {
   Result second = instrumentBytes(first.output, 200);
   ASSERT_EQ(second.outcome, ClassOutcome::kInstrumented);
   EXPECT_EQ(second.outline.methods[1].lines, (std::vector<uint16_t>{8, 9}));
+}
+
+// The class is sized before it is written into the caller's memory (the
+// JVM's, in the class hook): exactly the bytes of the vector form, nothing
+// past them; and no memory means the class is left as it was.
+TEST(Instrument, OutputFillsExactlyTheMemoryAskedFor) {
+  TestClass tc;
+  tc.methods.push_back(simple("m", 0x0009, 3));
+  TestMethod withAttributes = simple("n", 0x0009, 8);
+  withAttributes.codeAttributes.push_back({"Vendor", {1, 2, 3}});
+  withAttributes.attributes.push_back({"Deprecated", {}});
+  tc.methods.push_back(withAttributes);
+  tc.methods.push_back(abstractMethod("a"));
+  tc.attributes.push_back({"Custom", {9, 8, 7, 6}});
+  Bytes input = tc.build();
+  Result reference = instrumentBytes(input);
+  ASSERT_EQ(reference.outcome, ClassOutcome::kInstrumented);
+
+  struct Guarded {
+    Bytes memory;
+    size_t asked = 0;
+    int calls = 0;
+    bool refuse = false;
+    static uint8_t* allocate(void* context, size_t size) {
+      Guarded& self = *static_cast<Guarded*>(context);
+      self.calls++;
+      self.asked = size;
+      if (self.refuse) return nullptr;
+      self.memory.assign(size + 64, 0xAA);
+      return self.memory.data();
+    }
+  };
+  ClassFile cf;
+  ASSERT_TRUE(parseClassFile(input.data(), input.size(), &cf));
+  Guarded guarded;
+  ClassOutline outline;
+  ASSERT_EQ(instrumentClass(cf, 100, {&Guarded::allocate, &guarded}, &outline),
+            ClassOutcome::kInstrumented);
+  EXPECT_EQ(guarded.calls, 1);
+  ASSERT_EQ(guarded.asked, reference.output.size());
+  EXPECT_EQ(Bytes(guarded.memory.begin(), guarded.memory.begin() + guarded.asked),
+            reference.output);
+  EXPECT_EQ(Bytes(guarded.memory.begin() + guarded.asked, guarded.memory.end()), Bytes(64, 0xAA));
+
+  Guarded refusing;
+  refusing.refuse = true;
+  EXPECT_EQ(instrumentClass(cf, 100, {&Guarded::allocate, &refusing}, &outline),
+            ClassOutcome::kUnchanged);
+  EXPECT_EQ(refusing.calls, 1);
 }
 
 }  // namespace

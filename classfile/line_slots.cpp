@@ -31,8 +31,11 @@ bool describeLineSlots(const ClassFile& cf, const CodeAttribute& code, const Byt
       }
     }
   }
-  std::stable_sort(entries.begin(), entries.end(),
-                   [](const LineSlot& a, const LineSlot& b) { return a.offset < b.offset; });
+  // Compilers write the table in code order, mostly: sorting is the exception.
+  auto byOffset = [](const LineSlot& a, const LineSlot& b) { return a.offset < b.offset; };
+  if (!std::is_sorted(entries.begin(), entries.end(), byOffset)) {
+    std::stable_sort(entries.begin(), entries.end(), byOffset);
+  }
   for (size_t k = 0; k < entries.size(); k++) {
     bool firstOfOffset = out->empty() || out->back().offset != entries[k].offset;
     if (entries[k].line == 0 && firstOfOffset) continue;

@@ -10,11 +10,20 @@
 // reserve a process has, and MinGW runs thread_local destructors after the
 // thread's storage is gone.
 //
+// Leasing and returning take one atomic exchange each while no more than
+// kSlots leases are out at once (the common case: a few class-loading
+// threads); past that, a locked list holds the rest. A mutex around every
+// lease showed up in the class hook's profile: a class takes several leases
+// per method.
+//
 // Thread-safety: a lease is the holder's alone; leasing and returning may
 // happen on any thread. The user resets whatever it reads.
 #ifndef CCOVER_CLASSFILE_SCRATCH_H_
 #define CCOVER_CLASSFILE_SCRATCH_H_
 
+#include <stddef.h>
+
+#include <atomic>
 #include <mutex>
 #include <vector>
 
@@ -25,6 +34,11 @@ class Scratch {
  public:
   Scratch() {
     Pool& p = pool();
+    for (std::atomic<T*>& slot : p.slots) {
+      if (slot.load(std::memory_order_relaxed) == nullptr) continue;
+      value_ = slot.exchange(nullptr, std::memory_order_acquire);
+      if (value_ != nullptr) return;
+    }
     {
       std::lock_guard<std::mutex> guard(p.lock);
       if (!p.idle.empty()) {
@@ -36,6 +50,14 @@ class Scratch {
   }
   ~Scratch() {
     Pool& p = pool();
+    for (std::atomic<T*>& slot : p.slots) {
+      T* empty = nullptr;
+      if (slot.load(std::memory_order_relaxed) == nullptr &&
+          slot.compare_exchange_strong(empty, value_, std::memory_order_release,
+                                       std::memory_order_relaxed)) {
+        return;
+      }
+    }
     std::lock_guard<std::mutex> guard(p.lock);
     p.idle.push_back(value_);
   }
@@ -46,9 +68,11 @@ class Scratch {
   T* operator->() const { return value_; }
 
  private:
+  static constexpr size_t kSlots = 8;
   struct Pool {
+    std::atomic<T*> slots[kSlots] = {};
     std::mutex lock;
-    std::vector<T*> idle;
+    std::vector<T*> idle;  // what the slots can't hold
   };
   // Never destroyed: a lease may end during the process's exit.
   static Pool& pool() {

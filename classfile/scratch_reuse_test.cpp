@@ -1,5 +1,8 @@
 // instrumentClass keeps its per-method work from class to class and writes into the
 // caller's vector: nothing of one class may show in the next.
+#include <atomic>
+#include <memory>
+#include <set>
 #include <string>
 #include <thread>
 
@@ -19,12 +22,13 @@ struct Instrumented {
   std::string sourceFile;  // "-" for none
 };
 
-// Into output and outline, which keep whatever the previous class left in
-// them.
+// Into output, outline and parsed class, which keep whatever the previous
+// class left in them.
 Instrumented instrumentInto(const Bytes& input, uint32_t classId, Bytes* output,
-                            ClassOutline* kept = nullptr) {
+                            ClassOutline* kept = nullptr, ClassFile* keptClass = nullptr) {
   Instrumented run;
-  ClassFile cf;
+  ClassFile ownClass;
+  ClassFile& cf = keptClass != nullptr ? *keptClass : ownClass;
   if (!parseClassFile(input.data(), input.size(), &cf)) return run;
   ClassOutline own;
   ClassOutline& outline = kept != nullptr ? *kept : own;
@@ -107,11 +111,14 @@ TEST(ScratchReuse, InterleavedClassesOfDifferentSizesComeOutAsOnAFreshThread) {
   ASSERT_EQ(expected[5].methods[1], MethodOutcome::kNotInstrumented);
   ASSERT_EQ(expected[2].sourceFile, "C3.java");
   ASSERT_EQ(expected[4].sourceFile, "-");
-  Bytes output;  // one vector and one outline for every class, as the class hook keeps them
+  // One vector, one outline and one parsed class for every class, as the
+  // class hook keeps them.
+  Bytes output;
   ClassOutline outline;
+  ClassFile parsed;
   for (int round = 0; round < 2; round++) {
     for (int i : {0, 1, 2, 5, 3, 4, 1, 5, 3, 0}) {
-      Instrumented again = instrumentInto(classes[i], 100 + 50 * i, &output, &outline);
+      Instrumented again = instrumentInto(classes[i], 100 + 50 * i, &output, &outline, &parsed);
       ASSERT_EQ(again.outcome, ClassOutcome::kInstrumented) << i;
       EXPECT_EQ(again.output, expected[i].output) << "class " << i << " round " << round;
       EXPECT_EQ(again.lines, expected[i].lines) << "class " << i;
@@ -170,6 +177,54 @@ TEST(ScratchReuse, LeasesShareStorageOnlyOneAtATime) {
   Scratch<Work> x;
   Scratch<Work> y;
   EXPECT_TRUE(x->values.size() == 5000 || y->values.size() == 5000);
+}
+
+// More leases out at once than the pool's lock-free slots: each is still
+// distinct, and all of them come back to be leased again, none made anew.
+TEST(ScratchReuse, LeasesPastTheSlotsAreKeptToo) {
+  struct Many {
+    int marker = 0;
+  };
+  std::set<Many*> held;
+  {
+    std::vector<std::unique_ptr<Scratch<Many>>> leases;
+    for (int i = 0; i < 40; i++) {
+      leases.push_back(std::make_unique<Scratch<Many>>());
+      held.insert(&**leases.back());
+    }
+    EXPECT_EQ(held.size(), 40u);
+  }
+  std::vector<std::unique_ptr<Scratch<Many>>> again;
+  for (int i = 0; i < 40; i++) {
+    again.push_back(std::make_unique<Scratch<Many>>());
+    EXPECT_EQ(held.count(&**again.back()), 1u) << "lease " << i << " was made anew";
+  }
+}
+
+// Threads leasing and returning at once never hold the same storage: each
+// marks what it holds and finds its own mark still there when it returns it.
+// Plain (volatile) marks, so that ThreadSanitizer names any sharing too.
+TEST(ScratchReuse, ConcurrentLeasesAreNeverShared) {
+  struct Marked {
+    volatile int owner = 0;
+  };
+  std::atomic<int> clashes{0};
+  std::vector<std::thread> threads;
+  for (int t = 1; t <= 6; t++) {
+    threads.emplace_back([&clashes, t] {
+      for (int i = 0; i < 20000; i++) {
+        Scratch<Marked> a;
+        Scratch<Marked> b;  // two at a time, so slots fill and the list is used too
+        a->owner = t;
+        b->owner = -t;
+        for (int k = 0; k < 8; k++) {
+          if (a->owner != t || b->owner != -t) clashes.fetch_add(1);
+        }
+      }
+    });
+  }
+  for (std::thread& t : threads) t.join();
+  EXPECT_EQ(clashes.load(), 0);
 }
 
 }  // namespace

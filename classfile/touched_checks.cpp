@@ -41,9 +41,10 @@ State meet(State a, State b) {
 
 }  // namespace
 
-std::vector<bool> slotsThatCheck(const ClassFile& cf, const CodeAttribute& code, const Bytecode& bc,
-                                 const std::vector<LineSlot>& slots) {
-  std::vector<bool> checks(slots.size(), true);
+void slotsThatCheck(const ClassFile& cf, const CodeAttribute& code, const Bytecode& bc,
+                    const std::vector<LineSlot>& slots, std::vector<bool>* out) {
+  std::vector<bool>& checks = *out;
+  checks.assign(slots.size(), true);
   size_t count = bc.instructions.size();
   // What reaches each instruction by a forward jump, met with its
   // fall-through predecessor as the walk arrives; kUnchecked from the start
@@ -53,25 +54,15 @@ std::vector<bool> slotsThatCheck(const ClassFile& cf, const CodeAttribute& code,
   struct Walk {
     std::vector<State> state;
     std::vector<uint8_t> barrier;
-    std::vector<int64_t> targets;
   };
   Scratch<Walk> lease;
   Walk& walk = *lease;
   std::vector<State>& state = walk.state;
   std::vector<uint8_t>& barrier = walk.barrier;
-  std::vector<int64_t>& targets = walk.targets;
+  // The targets of jumps back come with the decoding (loopHead); handlers
+  // are marked here.
   state.assign(count, kUnreached);
-  barrier.assign(count, 0);
-  for (size_t i = 0; i < count; i++) {
-    const Instruction& insn = bc.instructions[i];
-    targets.clear();
-    branchTargets(bc, insn, &targets);
-    for (int64_t t : targets) {
-      if (t <= insn.offset && bc.isBoundary(static_cast<uint32_t>(t))) {
-        barrier[bc.indexAt[t]] = 1;
-      }
-    }
-  }
+  barrier.assign(code.exceptionCount > 0 ? count : 0, 0);
   for (uint32_t e = 0; e < code.exceptionCount; e++) {
     uint32_t handler = readU2(cf.data + code.exceptionsStart + 2 + 8 * static_cast<size_t>(e) + 4);
     if (bc.isBoundary(handler) && handler < bc.length) barrier[bc.indexAt[handler]] = 1;
@@ -81,7 +72,8 @@ std::vector<bool> slotsThatCheck(const ClassFile& cf, const CodeAttribute& code,
   size_t s = 0;
   for (size_t i = 0; i < count; i++) {
     const Instruction& insn = bc.instructions[i];
-    State in = barrier[i] || state[i] == kUnreached ? kUnchecked : state[i];
+    bool isBarrier = insn.loopHead || (!barrier.empty() && barrier[i]);
+    State in = isBarrier || state[i] == kUnreached ? kUnchecked : state[i];
     for (; s < slots.size() && slots[s].offset == insn.offset; s++) {
       checks[s] = in != kChecked;
       in = kChecked;
@@ -90,16 +82,14 @@ std::vector<bool> slotsThatCheck(const ClassFile& cf, const CodeAttribute& code,
     if (fallsThrough(insn.opcode, insn.branch) && i + 1 < count) {
       state[i + 1] = meet(state[i + 1], out);
     }
-    targets.clear();
-    branchTargets(bc, insn, &targets);
-    for (int64_t t : targets) {
-      if (t > insn.offset && bc.isBoundary(static_cast<uint32_t>(t)) && t < bc.length) {
+    for (int32_t t : bc.targetsOf(insn)) {
+      if (t != kOutsideCode && static_cast<uint32_t>(t) > insn.offset &&
+          static_cast<uint32_t>(t) < bc.length && bc.isBoundary(static_cast<uint32_t>(t))) {
         uint32_t j = static_cast<uint32_t>(bc.indexAt[t]);
         state[j] = meet(state[j], out);
       }
     }
   }
-  return checks;
 }
 
 }  // namespace classfile

@@ -27,9 +27,9 @@ namespace classfile {
 
 // One entry per slot: whether its probe checks the flag. The first slot of an
 // offset that no checked probe reaches as above checks; later slots of the
-// same offset follow it directly and don't.
-std::vector<bool> slotsThatCheck(const ClassFile& cf, const CodeAttribute& code, const Bytecode& bc,
-                                 const std::vector<LineSlot>& slots);
+// same offset follow it directly and don't. Into *out, whose capacity is kept.
+void slotsThatCheck(const ClassFile& cf, const CodeAttribute& code, const Bytecode& bc,
+                    const std::vector<LineSlot>& slots, std::vector<bool>* out);
 
 }  // namespace classfile
 

@@ -34,7 +34,9 @@ std::vector<bool> checksOf(const Bytes& code, std::vector<std::pair<uint16_t, ui
     ADD_FAILURE() << "test method doesn't parse";
     return {};
   }
-  return slotsThatCheck(cf, attribute, bc, slots);
+  std::vector<bool> checks;
+  slotsThatCheck(cf, attribute, bc, slots, &checks);
+  return checks;
 }
 
 TEST(TouchedChecks, StraightLineCodeChecksOnceAndAgainAfterEachCall) {

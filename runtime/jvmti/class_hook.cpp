@@ -13,6 +13,7 @@
 #include "classfile/scratch.h"
 #include "runtime/jvmti/class_records.h"
 #include "runtime/jvmti/runtime_state.h"
+#include "runtime/jvmti/vm.h"
 
 namespace cci_jvmti {
 namespace {
@@ -23,44 +24,68 @@ std::atomic<uint32_t> nextId{1};
 
 // The description that buildClassRecords reads (class_records.h): big-endian
 // integers as in a class file, and length-prefixed texts.
-struct DescriptionWriter : classfile::ByteWriter {
-  void utf(std::string_view text) {
-    u2(static_cast<uint32_t>(text.size()));
-    bytes.insert(bytes.end(), text.begin(), text.end());
-  }
-};
-
-// Into *out, whose capacity is kept from class to class.
-void describe(const classfile::ClassOutline& outline, uint32_t classId, std::vector<uint8_t>* out) {
-  DescriptionWriter w;
-  w.bytes.swap(*out);
-  w.bytes.clear();
-  w.u1(kDescriptionFormat);
-  w.u1((outline.accessFlags & classfile::kAccInterface) != 0 ? kCObjectInterface : kCObjectClass);
-  w.u4(classId);
-  w.u2(outline.accessFlags);
-  w.utf(outline.name);
-  w.u1(outline.hasSourceFile ? 1 : 0);
-  if (outline.hasSourceFile) w.utf(outline.sourceFile);
-  w.u2(static_cast<uint32_t>(outline.methods.size()));
-  uint32_t id = classId + 1;
-  for (const classfile::MethodOutline& m : outline.methods) {
-    w.u4(id++);
-    w.u2(m.accessFlags);
-    w.utf(m.name);
-    w.utf(m.descriptor);
-    w.u2(static_cast<uint32_t>(m.lines.size()));
-    for (uint16_t line : m.lines) w.u2(line);
-  }
-  out->swap(w.bytes);
+uint8_t* putText(uint8_t* p, std::string_view text) {
+  p = classfile::putU2(p, static_cast<uint32_t>(text.size()));
+  return classfile::putBytes(p, reinterpret_cast<const uint8_t*>(text.data()), text.size());
 }
 
-// The new bytes, the outline and the description of the class being
-// instrumented, kept for the next (classfile/scratch.h).
+// Into *out, whose capacity is kept from class to class; sized first and
+// written in one pass, as it is rebuilt for every class loaded.
+void describe(const classfile::ClassOutline& outline, uint32_t classId, std::vector<uint8_t>* out) {
+  size_t size = 1 + 1 + 4 + 2 + 2 + outline.name.size() + 1 + 2;
+  if (outline.hasSourceFile) size += 2 + outline.sourceFile.size();
+  for (const classfile::MethodOutline& m : outline.methods) {
+    size += 4 + 2 + 2 + m.name.size() + 2 + m.descriptor.size() + 2 + 2 * m.lines.size();
+  }
+  out->resize(size);
+  uint8_t* w = out->data();
+  w = classfile::putU1(w, kDescriptionFormat);
+  w = classfile::putU1(
+      w, (outline.accessFlags & classfile::kAccInterface) != 0 ? kCObjectInterface : kCObjectClass);
+  w = classfile::putU4(w, classId);
+  w = classfile::putU2(w, outline.accessFlags);
+  w = putText(w, outline.name);
+  w = classfile::putU1(w, outline.hasSourceFile ? 1 : 0);
+  if (outline.hasSourceFile) w = putText(w, outline.sourceFile);
+  w = classfile::putU2(w, static_cast<uint32_t>(outline.methods.size()));
+  uint32_t id = classId + 1;
+  for (const classfile::MethodOutline& m : outline.methods) {
+    w = classfile::putU4(w, id++);
+    w = classfile::putU2(w, m.accessFlags);
+    w = putText(w, m.name);
+    w = putText(w, m.descriptor);
+    w = classfile::putU2(w, static_cast<uint32_t>(m.lines.size()));
+    for (uint16_t line : m.lines) w = classfile::putU2(w, line);
+  }
+}
+
+// The parsed class, its outline and its description, kept for the next
+// (classfile/scratch.h).
 struct HookBuffers {
-  std::vector<uint8_t> code;
+  classfile::ClassFile classFile;
   std::vector<uint8_t> description;
   classfile::ClassOutline outline;
+};
+
+// The new class's bytes, written straight into memory the JVM takes over
+// (ClassFileLoadHook's new_class_data), and given back with Deallocate if the
+// class is left as it was after all.
+struct NewClassData {
+  JvmtiMemory<unsigned char> memory;
+  jvmtiEnv* jvmti;
+  size_t size = 0;
+  bool failed = false;  // JVMTI had no memory for it
+
+  static uint8_t* allocate(void* context, size_t size) {
+    NewClassData& self = *static_cast<NewClassData*>(context);
+    if (size > 0x7FFFFFFF ||
+        self.jvmti->Allocate(static_cast<jlong>(size), self.memory.out()) != JVMTI_ERROR_NONE) {
+      self.failed = true;
+      return nullptr;
+    }
+    self.size = size;
+    return self.memory.get();
+  }
 };
 
 // The record block of a class being instrumented with inline probes, freed
@@ -107,9 +132,13 @@ void report(const classfile::ClassOutline& outline, bool poolFull) {
 }
 
 void instrument(jvmtiEnv* jvmti, const char* name, jint length, const unsigned char* data,
-                jint* newLength, unsigned char** newData) {
+                jint* newLength, unsigned char** newClassData) {
   RuntimeState& s = state();
-  classfile::ClassFile cf;
+  // Kept from class to class: the hook runs for thousands of classes at start-up, on
+  // several threads at once, and these grow to the largest class once.
+  classfile::Scratch<HookBuffers> lease;
+  HookBuffers& buffers = *lease;
+  classfile::ClassFile& cf = buffers.classFile;
   if (length <= 0 || !classfile::parseClassFile(data, static_cast<size_t>(length), &cf)) {
     fprintf(stderr,
             "cci: cannot instrument %s (not a class file it can read); it is left as it "
@@ -120,11 +149,6 @@ void instrument(jvmtiEnv* jvmti, const char* name, jint length, const unsigned c
   if (classfile::classifyClass(cf) != classfile::ClassOutcome::kInstrumented) return;
   uint32_t classId =
       nextId.fetch_add(1 + static_cast<uint32_t>(cf.methods.size()), std::memory_order_relaxed);
-  // Kept from class to class: the hook runs for thousands of classes at start-up, on
-  // several threads at once, and these grow to the largest class once.
-  classfile::Scratch<HookBuffers> lease;
-  HookBuffers& buffers = *lease;
-  std::vector<uint8_t>& code = buffers.code;
   std::vector<uint8_t>& description = buffers.description;
   classfile::ClassOutline& outline = buffers.outline;
   // Inline probes name the class's records by address, so the records take
@@ -132,8 +156,11 @@ void instrument(jvmtiEnv* jvmti, const char* name, jint length, const unsigned c
   PlacedBlock placed;
   classfile::InlineRecords inlineRecords = {&PlacedBlock::place, &placed};
   bool inlineProbes = s.options.inlineCounting && !s.options.emptyProbes && !cf.methods.empty();
-  classfile::ClassOutcome outcome = classfile::instrumentClass(
-      cf, classId, &code, &outline, inlineProbes ? &inlineRecords : nullptr);
+  NewClassData newData{JvmtiMemory<unsigned char>(jvmti), jvmti};
+  classfile::ClassOutcome outcome =
+      classfile::instrumentClass(cf, classId, {&NewClassData::allocate, &newData}, &outline,
+                                 inlineProbes ? &inlineRecords : nullptr);
+  if (newData.failed) return;  // as if the hook had never run
   if (outcome == classfile::ClassOutcome::kMalformed) {
     fprintf(stderr,
             "cci: cannot instrument %s (its code doesn't hold together); it is left as "
@@ -171,21 +198,14 @@ void instrument(jvmtiEnv* jvmti, const char* name, jint length, const unsigned c
         break;
     }
   }
-  unsigned char* bytes = nullptr;
-  if (outcome == classfile::ClassOutcome::kInstrumented &&
-      (code.size() > 0x7FFFFFFF ||
-       jvmti->Allocate(static_cast<jlong>(code.size()), &bytes) != JVMTI_ERROR_NONE)) {
-    return;
-  }
   // Registered before the JVM sees the new bytes: no probe can run before its
   // method's record is in the table.
   placed.block.methods = nullptr;  // the records own it now
   registerClassRecords(records, s.idToCObjects, s.idToCObjectsLock, s.unregisteredClasses,
                        s.unregisteredClassesLock);
-  if (bytes != nullptr) {
-    memcpy(bytes, code.data(), code.size());
-    *newLength = static_cast<jint>(code.size());
-    *newData = bytes;
+  if (outcome == classfile::ClassOutcome::kInstrumented) {
+    *newLength = static_cast<jint>(newData.size);
+    *newClassData = newData.memory.release();
   }
   if (s.options.verbose) {
     fprintf(stderr, "cci: instrumented %s (%u methods)\n", name,

@@ -28,6 +28,12 @@ class JvmtiMemory {
   // Where JVMTI writes the block's address.
   T** out() { return &block_; }
   T* get() const { return block_; }
+  // Handed on to whoever frees it now (the JVM, for a new class's bytes).
+  T* release() {
+    T* block = block_;
+    block_ = nullptr;
+    return block;
+  }
 
  private:
   jvmtiEnv* jvmti_;
