@@ -91,34 +91,34 @@ Replay rebuild(const char* path) {
     const SEView* c = classRoot->members[i].value;
     uint32_t id = static_cast<uint32_t>(number(c, snapkey::kId));
     std::vector<uint32_t> ids = numbers<uint32_t>(c, snapkey::kMethodIds);
-    std::vector<CciTestMethodSpec> specs;
+    std::vector<CciTestMethodSpec> entries;
     for (uint32_t methodId : ids) {
-      CciTestMethodSpec spec = {methodId, nullptr, nullptr, 0, 0, nullptr};
+      CciTestMethodSpec entry = {methodId, nullptr, nullptr, 0, 0, nullptr};
       auto found = methods.find(methodId);
       if (found != methods.end()) {
         const SEView* m = found->second;
-        spec.name = text(m, snapkey::kName);
-        spec.signature = text(m, snapkey::kSignatureText);
-        spec.accessFlags = static_cast<uint16_t>(number(m, snapkey::kAccessFlags));
+        entry.name = text(m, snapkey::kName);
+        entry.signature = text(m, snapkey::kSignatureText);
+        entry.accessFlags = static_cast<uint16_t>(number(m, snapkey::kAccessFlags));
         lines.push_back(numbers<uint16_t>(m, snapkey::kLineNumbers));
-        spec.lineCount = static_cast<uint16_t>(lines.back().size());
-        spec.lineNumbers = lines.back().data();
+        entry.lineCount = static_cast<uint16_t>(lines.back().size());
+        entry.lineNumbers = lines.back().data();
       }
-      specs.push_back(spec);
+      entries.push_back(entry);
     }
     const char* name = text(c, snapkey::kName);
     const char* sourceName = text(c, snapkey::kSourceName);
     uint16_t flags = static_cast<uint16_t>(number(c, snapkey::kAccessFlags));
     CMethod* records = nullptr;
     if (number(c, snapkey::kType) == 'i') {
-      CInterface* record = cciTestAddInterface(id, name, sourceName, flags, specs.data(),
-                                               static_cast<int32_t>(specs.size()));
+      CInterface* record = cciTestAddInterface(id, name, sourceName, flags, entries.data(),
+                                               static_cast<int32_t>(entries.size()));
       records = record->methods;
     } else if (member(c, snapkey::kLoaded) != nullptr) {
       cciTestAddClass(id, name, nullptr, 0, 0, nullptr, 0);
     } else {
-      CClass* record = cciTestAddClass(id, name, sourceName, flags, 1, specs.data(),
-                                       static_cast<int32_t>(specs.size()));
+      CClass* record = cciTestAddClass(id, name, sourceName, flags, 1, entries.data(),
+                                       static_cast<int32_t>(entries.size()));
       record->coverage = static_cast<uint16_t>(number(c, snapkey::kCoverage));
       record->coverageAtMark = static_cast<uint16_t>(number(c, snapkey::kCoverageAtMark));
       record->coverageSinceMark = static_cast<uint16_t>(number(c, snapkey::kCoverageSinceMark));
@@ -129,9 +129,9 @@ Replay rebuild(const char* path) {
           static_cast<int32_t>(number(c, snapkey::kMissedLinesSinceMark));
       records = record->methods;
     }
-    result.objects += 1 + static_cast<int32_t>(specs.size());
-    for (size_t k = 0; records != nullptr && k < specs.size(); k++) {
-      auto found = methods.find(specs[k].id);
+    result.objects += 1 + static_cast<int32_t>(entries.size());
+    for (size_t k = 0; records != nullptr && k < entries.size(); k++) {
+      auto found = methods.find(entries[k].id);
       if (found == methods.end()) continue;
       const SEView* m = found->second;
       CMethod& record = records[k];
