@@ -73,17 +73,13 @@ struct HookBuffers {
 struct NewClassData {
   JvmtiMemory<unsigned char> memory;
   jvmtiEnv* jvmti;
-  size_t size = 0;
-  bool failed = false;  // JVMTI had no memory for it
 
   static uint8_t* allocate(void* context, size_t size) {
     NewClassData& self = *static_cast<NewClassData*>(context);
     if (size > 0x7FFFFFFF ||
         self.jvmti->Allocate(static_cast<jlong>(size), self.memory.out()) != JVMTI_ERROR_NONE) {
-      self.failed = true;
-      return nullptr;
+      return nullptr;  // JVMTI had no memory for it
     }
-    self.size = size;
     return self.memory.get();
   }
 };
@@ -131,22 +127,43 @@ void report(const classfile::ClassOutline& outline, bool poolFull) {
   }
 }
 
-void instrument(jvmtiEnv* jvmti, const char* name, jint length, const unsigned char* data,
-                jint* newLength, unsigned char** newClassData) {
+// The new class's bytes go where the caller's output says; whether it gave
+// none when asked is kept here, for a class it can't take is left as it was,
+// without records, as if the hook had never run.
+struct TrackedOutput {
+  classfile::ClassOutput to;
+  size_t size = 0;
+  bool failed = false;
+
+  static uint8_t* allocate(void* context, size_t size) {
+    TrackedOutput& self = *static_cast<TrackedOutput*>(context);
+    uint8_t* memory = self.to.allocate(self.to.context, size);
+    self.failed = memory == nullptr;
+    self.size = size;
+    return memory;
+  }
+};
+
+}  // namespace
+
+HookResult instrumentLoadedClass(const char* name, const uint8_t* data, size_t length,
+                                 const classfile::ClassOutput& output, size_t* newLength) {
   RuntimeState& s = state();
   // Kept from class to class: the hook runs for thousands of classes at start-up, on
   // several threads at once, and these grow to the largest class once.
   classfile::Scratch<HookBuffers> lease;
   HookBuffers& buffers = *lease;
   classfile::ClassFile& cf = buffers.classFile;
-  if (length <= 0 || !classfile::parseClassFile(data, static_cast<size_t>(length), &cf)) {
+  if (length == 0 || !classfile::parseClassFile(data, length, &cf)) {
     fprintf(stderr,
             "cci: cannot instrument %s (not a class file it can read); it is left as it "
             "was\n",
             name);
-    return;
+    return HookResult::kLeft;
   }
-  if (classfile::classifyClass(cf) != classfile::ClassOutcome::kInstrumented) return;
+  if (classfile::classifyClass(cf) != classfile::ClassOutcome::kInstrumented) {
+    return HookResult::kLeft;
+  }
   uint32_t classId =
       nextId.fetch_add(1 + static_cast<uint32_t>(cf.methods.size()), std::memory_order_relaxed);
   std::vector<uint8_t>& description = buffers.description;
@@ -156,21 +173,21 @@ void instrument(jvmtiEnv* jvmti, const char* name, jint length, const unsigned c
   PlacedBlock placed;
   classfile::InlineRecords inlineRecords = {&PlacedBlock::place, &placed};
   bool inlineProbes = s.options.inlineCounting && !s.options.emptyProbes && !cf.methods.empty();
-  NewClassData newData{JvmtiMemory<unsigned char>(jvmti), jvmti};
+  TrackedOutput tracked{output};
   classfile::ClassOutcome outcome =
-      classfile::instrumentClass(cf, classId, {&NewClassData::allocate, &newData}, &outline,
+      classfile::instrumentClass(cf, classId, {&TrackedOutput::allocate, &tracked}, &outline,
                                  inlineProbes ? &inlineRecords : nullptr);
-  if (newData.failed) return;  // as if the hook had never run
+  if (tracked.failed) return HookResult::kLeft;
   if (outcome == classfile::ClassOutcome::kMalformed) {
     fprintf(stderr,
             "cci: cannot instrument %s (its code doesn't hold together); it is left as "
             "it was\n",
             name);
-    return;
+    return HookResult::kLeft;
   }
   if (outcome != classfile::ClassOutcome::kInstrumented &&
       outcome != classfile::ClassOutcome::kUnchanged) {
-    return;
+    return HookResult::kLeft;
   }
   bool poolFull = false;
   for (const classfile::MethodOutline& m : outline.methods) {
@@ -183,7 +200,7 @@ void instrument(jvmtiEnv* jvmti, const char* name, jint length, const unsigned c
   if (!buildClassRecords(description.data(), description.size(), &records,
                          placed.block.methods != nullptr ? &placed.block : nullptr)) {
     fprintf(stderr, "cci: malformed description of %s; the class is left as it was\n", name);
-    return;
+    return HookResult::kLeft;
   }
   if (s.options.counterStart != 0) startCounters(records, s.options.counterStart);
   for (size_t i = 0; i < outline.methods.size(); i++) {
@@ -203,17 +220,14 @@ void instrument(jvmtiEnv* jvmti, const char* name, jint length, const unsigned c
   placed.block.methods = nullptr;  // the records own it now
   registerClassRecords(records, s.idToCObjects, s.idToCObjectsLock, s.unregisteredClasses,
                        s.unregisteredClassesLock);
-  if (outcome == classfile::ClassOutcome::kInstrumented) {
-    *newLength = static_cast<jint>(newData.size);
-    *newClassData = newData.memory.release();
-  }
   if (s.options.verbose) {
     fprintf(stderr, "cci: instrumented %s (%u methods)\n", name,
             static_cast<unsigned>(records.methodCount));
   }
+  if (outcome != classfile::ClassOutcome::kInstrumented) return HookResult::kRecorded;
+  *newLength = tracked.size;
+  return HookResult::kRewritten;
 }
-
-}  // namespace
 
 void JNICALL onClassFileLoad(jvmtiEnv* jvmti, JNIEnv*, jclass classBeingRedefined, jobject,
                              const char* name, jobject, jint classDataLength,
@@ -224,7 +238,14 @@ void JNICALL onClassFileLoad(jvmtiEnv* jvmti, JNIEnv*, jclass classBeingRedefine
     return;
   }
   if (!classIncluded(state().options, name)) return;
-  instrument(jvmti, name, classDataLength, classData, newClassDataLength, newClassData);
+  if (classDataLength < 0) classDataLength = 0;  // named as unreadable, as an empty class is
+  NewClassData newData{JvmtiMemory<unsigned char>(jvmti), jvmti};
+  size_t size = 0;
+  if (instrumentLoadedClass(name, classData, static_cast<size_t>(classDataLength),
+                            {&NewClassData::allocate, &newData}, &size) == HookResult::kRewritten) {
+    *newClassDataLength = static_cast<jint>(size);
+    *newClassData = newData.memory.release();
+  }
 }
 
 void enableInstrumenting() { instrumenting.store(true, std::memory_order_release); }
