@@ -4,10 +4,8 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include <string_view>
 #include <vector>
 
-#include "classfile/bytes.h"
 #include "classfile/class_file.h"
 #include "classfile/instrument.h"
 #include "classfile/scratch.h"
@@ -22,49 +20,12 @@ std::atomic<bool> instrumenting{false};
 // Object IDs: a class takes one, then one per method. 0 is never used.
 std::atomic<uint32_t> nextId{1};
 
-// The description that buildClassRecords reads (class_records.h): big-endian
-// integers as in a class file, and length-prefixed texts.
-uint8_t* putText(uint8_t* p, std::string_view text) {
-  p = classfile::putU2(p, static_cast<uint32_t>(text.size()));
-  return classfile::putBytes(p, reinterpret_cast<const uint8_t*>(text.data()), text.size());
-}
-
-// Into *out, whose capacity is kept from class to class; sized first and
-// written in one pass, as it is rebuilt for every class loaded.
-void describe(const classfile::ClassOutline& outline, uint32_t classId, std::vector<uint8_t>* out) {
-  size_t size = 1 + 1 + 4 + 2 + 2 + outline.name.size() + 1 + 2;
-  if (outline.hasSourceFile) size += 2 + outline.sourceFile.size();
-  for (const classfile::MethodOutline& m : outline.methods) {
-    size += 4 + 2 + 2 + m.name.size() + 2 + m.descriptor.size() + 2 + 2 * m.lines.size();
-  }
-  out->resize(size);
-  uint8_t* w = out->data();
-  w = classfile::putU1(w, kDescriptionFormat);
-  w = classfile::putU1(
-      w, (outline.accessFlags & classfile::kAccInterface) != 0 ? kCObjectInterface : kCObjectClass);
-  w = classfile::putU4(w, classId);
-  w = classfile::putU2(w, outline.accessFlags);
-  w = putText(w, outline.name);
-  w = classfile::putU1(w, outline.hasSourceFile ? 1 : 0);
-  if (outline.hasSourceFile) w = putText(w, outline.sourceFile);
-  w = classfile::putU2(w, static_cast<uint32_t>(outline.methods.size()));
-  uint32_t id = classId + 1;
-  for (const classfile::MethodOutline& m : outline.methods) {
-    w = classfile::putU4(w, id++);
-    w = classfile::putU2(w, m.accessFlags);
-    w = putText(w, m.name);
-    w = putText(w, m.descriptor);
-    w = classfile::putU2(w, static_cast<uint32_t>(m.lines.size()));
-    for (uint16_t line : m.lines) w = classfile::putU2(w, line);
-  }
-}
-
-// The parsed class, its outline and its description, kept for the next
-// (classfile/scratch.h).
+// The parsed class, its outline and the slots of its records' block, kept
+// for the next (classfile/scratch.h).
 struct HookBuffers {
   classfile::ClassFile classFile;
-  std::vector<uint8_t> description;
   classfile::ClassOutline outline;
+  RecordBlock block;
 };
 
 // The new class's bytes, written straight into memory the JVM takes over
@@ -84,11 +45,13 @@ struct NewClassData {
   }
 };
 
-// The record block of a class being instrumented with inline probes, freed
-// unless it becomes the class's records.
+// The block of a class's records, freed unless it becomes the records'.
+// Inline probes name it by address, so it takes its place before the code
+// that points at it is written; for exact probes it is laid out once the
+// outline is known.
 struct PlacedBlock {
-  RecordBlock block;
-  PlacedBlock() = default;
+  RecordBlock& block;
+  explicit PlacedBlock(RecordBlock& kept) : block(kept) { block.methods = nullptr; }
   PlacedBlock(const PlacedBlock&) = delete;
   PlacedBlock& operator=(const PlacedBlock&) = delete;
   ~PlacedBlock() { freeRecordBlock(&block); }
@@ -166,11 +129,8 @@ HookResult instrumentLoadedClass(const char* name, const uint8_t* data, size_t l
   }
   uint32_t classId =
       nextId.fetch_add(1 + static_cast<uint32_t>(cf.methods.size()), std::memory_order_relaxed);
-  std::vector<uint8_t>& description = buffers.description;
   classfile::ClassOutline& outline = buffers.outline;
-  // Inline probes name the class's records by address, so the records take
-  // their place before the code that points at them is written.
-  PlacedBlock placed;
+  PlacedBlock placed(buffers.block);
   classfile::InlineRecords inlineRecords = {&PlacedBlock::place, &placed};
   bool inlineProbes = s.options.inlineCounting && !s.options.emptyProbes && !cf.methods.empty();
   TrackedOutput tracked{output};
@@ -195,26 +155,14 @@ HookResult instrumentLoadedClass(const char* name, const uint8_t* data, size_t l
   }
   report(outline, poolFull && outcome == classfile::ClassOutcome::kUnchanged);
 
-  describe(outline, classId, &description);
+  if (!inlineProbes) allocateRecordBlock(outline, &placed.block);
   ClassRecords records;
-  if (!buildClassRecords(description.data(), description.size(), &records,
-                         placed.block.methods != nullptr ? &placed.block : nullptr)) {
-    fprintf(stderr, "cci: malformed description of %s; the class is left as it was\n", name);
+  if (!buildClassRecords(outline, classId, placed.block, &records)) {
+    fprintf(stderr, "cci: the records of %s don't fit their block; the class is left as it was\n",
+            name);
     return HookResult::kLeft;
   }
   if (s.options.counterStart != 0) startCounters(records, s.options.counterStart);
-  for (size_t i = 0; i < outline.methods.size(); i++) {
-    switch (outline.methods[i].outcome) {
-      case classfile::MethodOutcome::kCounted:
-        break;
-      case classfile::MethodOutcome::kEntryOnly:
-        records.methods[i].uncounted = kUncountedLines;
-        break;
-      case classfile::MethodOutcome::kNotInstrumented:
-        records.methods[i].uncounted = kUncountedMethod;
-        break;
-    }
-  }
   // Registered before the JVM sees the new bytes: no probe can run before its
   // method's record is in the table.
   placed.block.methods = nullptr;  // the records own it now
