@@ -183,26 +183,28 @@ bool decodeBytecode(const uint8_t* code, uint32_t length, Bytecode* out) {
       if (n == 0) return false;
     }
     uint32_t first = static_cast<uint32_t>(targets.size());
-    Instruction insn = {at, first, static_cast<uint16_t>(n), 0, op, info.branch, false};
     uint32_t index = static_cast<uint32_t>(instructions.size());
     indexAt[at] = static_cast<int32_t>(index);
+    // The instruction is built from plain values once they are known: one
+    // built first and patched through a pointer stayed on the stack, and
+    // reading it back whole stalled on its partial writes.
+    uint16_t targetCount = 0;
+    bool loopHead = false;
     if (info.branch != BranchKind::kNone) {
-      if (!addTargets(code, length, at, info.branch, &targets, &insn.targetCount)) return false;
-      // What a jump back (or to itself) leads to is decoded by now; this
-      // instruction itself is marked below.
-      bool toItself = false;
+      if (!addTargets(code, length, at, info.branch, &targets, &targetCount)) return false;
+      // What a jump back (or to itself) leads to is decoded by now.
       for (size_t k = first; k < targets.size(); k++) {
         int32_t t = targets[k];
         if (t == kOutsideCode || static_cast<uint32_t>(t) > at || indexAt[t] < 0) continue;
         if (static_cast<uint32_t>(t) == at) {
-          toItself = true;
+          loopHead = true;
         } else {
           instructions[static_cast<size_t>(indexAt[t])].loopHead = true;
         }
       }
-      insn.loopHead = toItself;
     }
-    instructions.push_back(insn);
+    instructions.push_back(
+        {at, first, static_cast<uint16_t>(n), targetCount, op, info.branch, loopHead});
     at += n;
   }
   indexAt[length] = static_cast<int32_t>(instructions.size());
