@@ -85,11 +85,54 @@ size_t decodeUnits(const char* text, Unit* out) {
   return count;
 }
 
+// The length of the well-formed UTF-8 sequence at p, of which available bytes
+// may be read, with its code point in *code; 0 when the bytes there don't
+// start one (an overlong form, an encoded surrogate, a code point above
+// U+10FFFF, a stray continuation byte, a sequence cut short). Reads a byte
+// only after each earlier one was a lead or a continuation byte, so a NUL
+// ends the reading of NUL-terminated text as well as available does.
+inline size_t wellFormedSequence(const unsigned char* p, size_t available, uint32_t* code) {
+  if (available == 0) return 0;
+  unsigned char b = p[0];
+  if (b < 0x80) {
+    *code = b;
+    return 1;
+  }
+  size_t length = b >= 0xC2 && b <= 0xDF   ? 2
+                  : (b & 0xF0) == 0xE0     ? 3
+                  : b >= 0xF0 && b <= 0xF4 ? 4
+                                           : 0;
+  if (length == 0 || available < length) return 0;
+  uint32_t c = b & (0xFF >> (length + 1));
+  for (size_t k = 1; k < length; k++) {
+    if (!isContinuation(p[k])) return 0;
+    c = (c << 6) | (p[k] & 0x3F);
+  }
+  static constexpr uint32_t kLeast[5] = {0, 0, 0x80, 0x800, 0x10000};
+  if (c < kLeast[length] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return 0;
+  *code = c;
+  return length;
+}
+
+// Whether length bytes are well-formed UTF-8 throughout, as a strict decoder
+// (a POSIX UTF-8 locale's) takes them.
+inline bool isWellFormedUtf8(const char* text, size_t length) {
+  const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
+  size_t i = 0;
+  while (i < length) {
+    uint32_t code = 0;
+    size_t n = wellFormedSequence(p + i, length - i, &code);
+    if (n == 0) return false;
+    i += n;
+  }
+  return true;
+}
+
 // Decodes NUL-terminated UTF-8 into UTF-16 units. Only well-formed sequences are
-// decoded (no overlong forms, no encoded surrogates, nothing above U+10FFFF); a
-// character above U+FFFF becomes a surrogate pair. A byte that does not start a
-// well-formed sequence is taken as Latin-1: one unit of its own value, and
-// decoding goes on with the next byte. Never reads past the NUL.
+// decoded (wellFormedSequence); a character above U+FFFF becomes a surrogate
+// pair. A byte that does not start a well-formed sequence is taken as Latin-1:
+// one unit of its own value, and decoding goes on with the next byte. Never
+// reads past the NUL.
 // REQUIRES: out holds strlen(text) units (no sequence yields more units than it
 // has bytes). Returns the number of units; writes no terminator.
 template <typename Unit>
@@ -97,27 +140,10 @@ size_t utf8ToUnits(const char* text, Unit* out) {
   const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
   size_t count = 0;
   while (*p != 0) {
-    unsigned char b = p[0];
     uint32_t code = 0;
-    size_t length = 0;
-    if (b < 0x80) {
-      code = b;
-      length = 1;
-    } else if (b >= 0xC2 && b <= 0xDF && isContinuation(p[1])) {
-      code = (static_cast<uint32_t>(b & 0x1F) << 6) | (p[1] & 0x3F);
-      length = 2;
-    } else if ((b & 0xF0) == 0xE0 && isContinuation(p[1]) && isContinuation(p[2])) {
-      code = (static_cast<uint32_t>(b & 0x0F) << 12) | (static_cast<uint32_t>(p[1] & 0x3F) << 6) |
-             (p[2] & 0x3F);
-      if (code >= 0x0800 && (code < 0xD800 || code > 0xDFFF)) length = 3;
-    } else if (b >= 0xF0 && b <= 0xF4 && isContinuation(p[1]) && isContinuation(p[2]) &&
-               isContinuation(p[3])) {
-      code = (static_cast<uint32_t>(b & 0x07) << 18) | (static_cast<uint32_t>(p[1] & 0x3F) << 12) |
-             (static_cast<uint32_t>(p[2] & 0x3F) << 6) | (p[3] & 0x3F);
-      if (code >= 0x10000 && code <= 0x10FFFF) length = 4;
-    }
+    size_t length = wellFormedSequence(p, static_cast<size_t>(-1), &code);
     if (length == 0) {  // not well-formed: the lead byte as Latin-1
-      code = b;
+      code = p[0];
       length = 1;
     }
     if (code >= 0x10000) {

@@ -79,6 +79,30 @@ TEST(ModifiedUtf8Test, LocaleTextDecodesAsStrictUtf8) {
   EXPECT_EQ(decodeUtf8("\xF0\x9F\x98"), (Units{0x00F0, 0x009F, 0x0098}));
 }
 
+bool wellFormed(const std::string& text) {
+  return mutf8::isWellFormedUtf8(text.data(), text.size());
+}
+
+// The same rules as the decoder, over a length rather than up to a NUL.
+TEST(ModifiedUtf8Test, WellFormedUtf8IsCheckedToTheLength) {
+  EXPECT_TRUE(wellFormed(""));
+  EXPECT_TRUE(wellFormed("/opt/caf\xC3\xA9/\xE2\x82\xAC/\xF0\x9F\x98\x80"));
+  EXPECT_TRUE(wellFormed("\xF4\x8F\xBF\xBF"));
+  EXPECT_TRUE(wellFormed(std::string("a\0b", 3)));  // NUL is a character here
+  EXPECT_FALSE(wellFormed("caf\xE9"));              // Latin-1
+  EXPECT_FALSE(wellFormed("\xC1\xBF"));             // overlong
+  EXPECT_FALSE(wellFormed("\xE0\x9F\xBF"));
+  EXPECT_FALSE(wellFormed("\xF0\x8F\xBF\xBF"));
+  EXPECT_FALSE(wellFormed("\xED\xBF\xBF"));  // a surrogate
+  EXPECT_FALSE(wellFormed("\xF4\x90\x80\x80"));
+  EXPECT_FALSE(wellFormed("\xF5\x80\x80\x80"));
+  EXPECT_FALSE(wellFormed("a\x80"));  // a stray continuation byte
+  // A sequence the length cuts short, though its bytes go on in memory.
+  const char* euro = "\xE2\x82\xAC";
+  EXPECT_TRUE(mutf8::isWellFormedUtf8(euro, 3));
+  EXPECT_FALSE(mutf8::isWellFormedUtf8(euro, 2));
+}
+
 std::string utf8Of(const std::string& text) {
   std::string out;
   mutf8::toUtf8(text.data(), text.size(), &out);

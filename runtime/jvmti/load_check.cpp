@@ -3,6 +3,7 @@
 #include <ctype.h>
 
 #include "platform/platform.h"
+#include "support/modified_utf8.h"
 
 namespace cci_jvmti {
 namespace {
@@ -84,46 +85,12 @@ std::string squeezed(const std::string& name) {
   return out;
 }
 
-// Well-formed UTF-8, as a strict decoder takes it: no stray continuation
-// bytes, no overlong forms, no surrogates, nothing above U+10FFFF.
-bool validUtf8(const std::string& text) {
-  size_t i = 0;
-  while (i < text.size()) {
-    unsigned char lead = static_cast<unsigned char>(text[i]);
-    size_t extra = 0;
-    unsigned char low = 0x80;  // the range of the byte after the lead
-    unsigned char high = 0xBF;
-    if (lead < 0x80) {
-      extra = 0;
-    } else if (lead >= 0xC2 && lead <= 0xDF) {
-      extra = 1;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-      extra = 2;
-      if (lead == 0xE0) low = 0xA0;
-      if (lead == 0xED) high = 0x9F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-      extra = 3;
-      if (lead == 0xF0) low = 0x90;
-      if (lead == 0xF4) high = 0x8F;
-    } else {
-      return false;
-    }
-    if (text.size() - i - 1 < extra) return false;
-    for (size_t k = 1; k <= extra; k++) {
-      unsigned char next = static_cast<unsigned char>(text[i + k]);
-      if (k == 1 ? (next < low || next > high) : (next & 0xC0) != 0x80) return false;
-    }
-    i += extra + 1;
-  }
-  return true;
-}
-
 }  // namespace
 
 bool codesetCanName(const std::string& codeset, const std::string& text) {
   if (isAscii(text) || codeset.empty()) return true;
   std::string name = squeezed(codeset);
-  if (name == "utf8") return validUtf8(text);
+  if (name == "utf8") return mutf8::isWellFormedUtf8(text.data(), text.size());
   return name != "ansix341968" && name != "ascii" && name != "usascii" && name != "646";
 }
 
