@@ -164,36 +164,50 @@ bool addTargets(const uint8_t* code, uint32_t length, uint32_t at, BranchKind br
 bool decodeBytecode(const uint8_t* code, uint32_t length, Bytecode* out) {
   out->code = code;
   out->length = length;
-  out->instructions.clear();
-  out->targets.clear();
+  std::vector<Instruction>& instructions = out->instructions;
+  std::vector<int32_t>& targets = out->targets;
+  instructions.clear();
+  targets.clear();
   out->indexAt.assign(static_cast<size_t>(length) + 1, -1);
   int32_t* indexAt = out->indexAt.data();
   uint32_t at = 0;
   while (at < length) {
-    uint32_t n = instructionLength(code, length, at);
-    if (n == 0) return false;
     uint8_t op = code[at];
-    Instruction insn = {at,
-                        static_cast<uint32_t>(out->targets.size()),
-                        static_cast<uint16_t>(n),
-                        0,
-                        op,
-                        kOpcodes[op].branch,
-                        false};
-    size_t first = out->targets.size();
-    if (!addTargets(code, length, at, insn.branch, &out->targets, &insn.targetCount)) return false;
-    indexAt[at] = static_cast<int32_t>(out->instructions.size());
-    out->instructions.push_back(insn);
-    // What a jump back (or to itself) leads to is decoded by now.
-    for (size_t k = first; k < out->targets.size(); k++) {
-      int32_t t = out->targets[k];
-      if (t != kOutsideCode && static_cast<uint32_t>(t) <= at && indexAt[t] >= 0) {
-        out->instructions[static_cast<size_t>(indexAt[t])].loopHead = true;
+    OpcodeInfo info = kOpcodes[op];
+    // Most instructions have a fixed length and no jump: checked and
+    // recorded here without the general path, which every method loaded at
+    // start-up walks.
+    uint32_t n = info.fixedLength;
+    if (n == 0 || n > length - at) {
+      n = instructionLength(code, length, at);
+      if (n == 0) return false;
+    }
+    uint32_t first = static_cast<uint32_t>(targets.size());
+    uint32_t index = static_cast<uint32_t>(instructions.size());
+    indexAt[at] = static_cast<int32_t>(index);
+    // The instruction is built from plain values once they are known: one
+    // built first and patched through a pointer stayed on the stack, and
+    // reading it back whole stalled on its partial writes.
+    uint16_t targetCount = 0;
+    bool loopHead = false;
+    if (info.branch != BranchKind::kNone) {
+      if (!addTargets(code, length, at, info.branch, &targets, &targetCount)) return false;
+      // What a jump back (or to itself) leads to is decoded by now.
+      for (size_t k = first; k < targets.size(); k++) {
+        int32_t t = targets[k];
+        if (t == kOutsideCode || static_cast<uint32_t>(t) > at || indexAt[t] < 0) continue;
+        if (static_cast<uint32_t>(t) == at) {
+          loopHead = true;
+        } else {
+          instructions[static_cast<size_t>(indexAt[t])].loopHead = true;
+        }
       }
     }
+    instructions.push_back(
+        {at, first, static_cast<uint16_t>(n), targetCount, op, info.branch, loopHead});
     at += n;
   }
-  indexAt[length] = static_cast<int32_t>(out->instructions.size());
+  indexAt[length] = static_cast<int32_t>(instructions.size());
   return length > 0;
 }
 

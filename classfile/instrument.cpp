@@ -23,32 +23,36 @@ struct PoolAppender {
   std::unordered_map<uint32_t, uint16_t> integers;
 
   bool room(uint32_t n) const { return next + n <= kMaxConstantCount; }
+  // Each constant is written through one extend, not byte by byte: the
+  // byte-wise writes, inlined, made the probes' constants many kilobytes of
+  // code, fetched again for every class loaded.
   uint16_t utf8(std::string_view text) {
     if (!room(1)) return 0;
-    bytes.u1(kUtf8);
-    bytes.u2(static_cast<uint32_t>(text.size()));
-    bytes.append(reinterpret_cast<const uint8_t*>(text.data()), text.size());
+    uint8_t* p = bytes.extend(3 + text.size());
+    p = putU1(p, kUtf8);
+    p = putU2(p, static_cast<uint32_t>(text.size()));
+    putBytes(p, reinterpret_cast<const uint8_t*>(text.data()), text.size());
     return static_cast<uint16_t>(next++);
   }
   uint16_t pair(uint8_t tag, uint16_t a, uint16_t b) {
     if (!room(1) || a == 0 || b == 0) return 0;
-    bytes.u1(tag);
-    bytes.u2(a);
-    bytes.u2(b);
+    uint8_t* p = bytes.extend(5);
+    p = putU1(p, tag);
+    p = putU2(p, a);
+    putU2(p, b);
     return static_cast<uint16_t>(next++);
   }
   uint16_t classRef(uint16_t name) {
     if (!room(1) || name == 0) return 0;
-    bytes.u1(kClass);
-    bytes.u2(name);
+    putU2(putU1(bytes.extend(3), kClass), name);
     return static_cast<uint16_t>(next++);
   }
   // A Long takes two entries of the pool.
   uint16_t longConstant(uint64_t value) {
     if (!room(2)) return 0;
-    bytes.u1(kLong);
-    bytes.u4(static_cast<uint32_t>(value >> 32));
-    bytes.u4(static_cast<uint32_t>(value));
+    uint8_t* p = putU1(bytes.extend(9), kLong);
+    p = putU4(p, static_cast<uint32_t>(value >> 32));
+    putU4(p, static_cast<uint32_t>(value));
     uint16_t index = static_cast<uint16_t>(next);
     next += 2;
     return index;
@@ -57,8 +61,7 @@ struct PoolAppender {
     auto found = integers.find(value);
     if (found != integers.end()) return found->second;
     if (!room(1)) return 0;
-    bytes.u1(kInteger);
-    bytes.u4(value);
+    putU4(putU1(bytes.extend(5), kInteger), value);
     integers[value] = static_cast<uint16_t>(next);
     return static_cast<uint16_t>(next++);
   }
@@ -131,27 +134,22 @@ bool addProbeRefs(PoolAppender& pool, bool inlineProbes, uint64_t counters, Prob
          (!inlineProbes || (refs->hit != 0 && refs->counters != 0));
 }
 
-// Pushes an int with the shortest form; false when its constant has no room.
-bool pushInt(PoolAppender& pool, uint32_t value, ByteWriter& w) {
+// Pushes an int with the shortest form at *p; false when its constant has no
+// room. Writes at most three bytes.
+bool pushInt(PoolAppender& pool, uint32_t value, uint8_t** p) {
+  uint8_t* w = *p;
   if (value <= 5) {
-    w.u1(kIconst0 + value);
+    w = putU1(w, kIconst0 + value);
   } else if (value <= 127) {
-    w.u1(kBipush);
-    w.u1(value);
+    w = putU2(w, (kBipush << 8) | value);
   } else if (value <= 32767) {
-    w.u1(kSipush);
-    w.u2(value);
+    w = putU2(putU1(w, kSipush), value);
   } else {
     uint16_t index = pool.integer(value);
     if (index == 0) return false;
-    if (index <= 255) {
-      w.u1(kLdc);
-      w.u1(index);
-    } else {
-      w.u1(kLdcW);
-      w.u2(index);
-    }
+    w = index <= 255 ? putU2(w, (kLdc << 8) | index) : putU2(putU1(w, kLdcW), index);
   }
+  *p = w;
   return true;
 }
 
@@ -164,21 +162,21 @@ struct ProbeTarget {
   uint32_t firstCounter;  // inline: the class-wide number of its slot 0's counter
 };
 
+// A probe's call, built on the stack and appended to w at once.
 bool call(PoolAppender& pool, const ProbeRefs& refs, uint16_t method, const ProbeTarget& target,
           const uint32_t* slot, ByteWriter& w) {
   bool inlineProbe = refs.counters != 0;
-  if (inlineProbe) {
-    w.u1(kLdc2W);
-    w.u2(refs.counters);
-  }
-  if (method != refs.hit && !pushInt(pool, inlineProbe ? target.fromEnd : target.id, w)) {
+  uint8_t probe[3 + 3 + 3 + 3];
+  uint8_t* p = probe;
+  if (inlineProbe) p = putU2(putU1(p, kLdc2W), refs.counters);
+  if (method != refs.hit && !pushInt(pool, inlineProbe ? target.fromEnd : target.id, &p)) {
     return false;
   }
-  if (slot != nullptr && !pushInt(pool, *slot + (inlineProbe ? target.firstCounter : 0), w)) {
+  if (slot != nullptr && !pushInt(pool, *slot + (inlineProbe ? target.firstCounter : 0), &p)) {
     return false;
   }
-  w.u1(kInvokestatic);
-  w.u2(method);
+  p = putU2(putU1(p, kInvokestatic), method);
+  w.append(probe, static_cast<size_t>(p - probe));
   return true;
 }
 

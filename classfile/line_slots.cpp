@@ -3,19 +3,15 @@
 #include <algorithm>
 
 #include "classfile/bytes.h"
-#include "classfile/scratch.h"
 
 namespace classfile {
 
 bool describeLineSlots(const ClassFile& cf, const CodeAttribute& code, const Bytecode& bc,
                        std::vector<LineSlot>* out) {
-  out->clear();
-  // Kept from call to call: filled for every method loaded (scratch.h).
-  struct Entries {
-    std::vector<LineSlot> entries;
-  };
-  Scratch<Entries> lease;
-  std::vector<LineSlot>& entries = lease->entries;
+  // The table's entries that start an instruction go straight into *out,
+  // and are sorted and thinned there: no second buffer for every method
+  // loaded.
+  std::vector<LineSlot>& entries = *out;
   entries.clear();
   for (const Attribute& a : code.attributes) {
     if (!attributeIs(cf, a, "LineNumberTable")) continue;
@@ -36,11 +32,15 @@ bool describeLineSlots(const ClassFile& cf, const CodeAttribute& code, const Byt
   if (!std::is_sorted(entries.begin(), entries.end(), byOffset)) {
     std::stable_sort(entries.begin(), entries.end(), byOffset);
   }
+  // Line 0 opens no slot of its own; the kept entries are a prefix that
+  // never overtakes the one read.
+  size_t kept = 0;
   for (size_t k = 0; k < entries.size(); k++) {
-    bool firstOfOffset = out->empty() || out->back().offset != entries[k].offset;
+    bool firstOfOffset = kept == 0 || entries[kept - 1].offset != entries[k].offset;
     if (entries[k].line == 0 && firstOfOffset) continue;
-    out->push_back(entries[k]);
+    entries[kept++] = entries[k];
   }
+  entries.resize(kept);
   return true;
 }
 

@@ -4,10 +4,8 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include <string_view>
 #include <vector>
 
-#include "classfile/bytes.h"
 #include "classfile/class_file.h"
 #include "classfile/instrument.h"
 #include "classfile/scratch.h"
@@ -22,49 +20,12 @@ std::atomic<bool> instrumenting{false};
 // Object IDs: a class takes one, then one per method. 0 is never used.
 std::atomic<uint32_t> nextId{1};
 
-// The description that buildClassRecords reads (class_records.h): big-endian
-// integers as in a class file, and length-prefixed texts.
-uint8_t* putText(uint8_t* p, std::string_view text) {
-  p = classfile::putU2(p, static_cast<uint32_t>(text.size()));
-  return classfile::putBytes(p, reinterpret_cast<const uint8_t*>(text.data()), text.size());
-}
-
-// Into *out, whose capacity is kept from class to class; sized first and
-// written in one pass, as it is rebuilt for every class loaded.
-void describe(const classfile::ClassOutline& outline, uint32_t classId, std::vector<uint8_t>* out) {
-  size_t size = 1 + 1 + 4 + 2 + 2 + outline.name.size() + 1 + 2;
-  if (outline.hasSourceFile) size += 2 + outline.sourceFile.size();
-  for (const classfile::MethodOutline& m : outline.methods) {
-    size += 4 + 2 + 2 + m.name.size() + 2 + m.descriptor.size() + 2 + 2 * m.lines.size();
-  }
-  out->resize(size);
-  uint8_t* w = out->data();
-  w = classfile::putU1(w, kDescriptionFormat);
-  w = classfile::putU1(
-      w, (outline.accessFlags & classfile::kAccInterface) != 0 ? kCObjectInterface : kCObjectClass);
-  w = classfile::putU4(w, classId);
-  w = classfile::putU2(w, outline.accessFlags);
-  w = putText(w, outline.name);
-  w = classfile::putU1(w, outline.hasSourceFile ? 1 : 0);
-  if (outline.hasSourceFile) w = putText(w, outline.sourceFile);
-  w = classfile::putU2(w, static_cast<uint32_t>(outline.methods.size()));
-  uint32_t id = classId + 1;
-  for (const classfile::MethodOutline& m : outline.methods) {
-    w = classfile::putU4(w, id++);
-    w = classfile::putU2(w, m.accessFlags);
-    w = putText(w, m.name);
-    w = putText(w, m.descriptor);
-    w = classfile::putU2(w, static_cast<uint32_t>(m.lines.size()));
-    for (uint16_t line : m.lines) w = classfile::putU2(w, line);
-  }
-}
-
-// The parsed class, its outline and its description, kept for the next
-// (classfile/scratch.h).
+// The parsed class, its outline and the slots of its records' block, kept
+// for the next (classfile/scratch.h).
 struct HookBuffers {
   classfile::ClassFile classFile;
-  std::vector<uint8_t> description;
   classfile::ClassOutline outline;
+  RecordBlock block;
 };
 
 // The new class's bytes, written straight into memory the JVM takes over
@@ -73,26 +34,24 @@ struct HookBuffers {
 struct NewClassData {
   JvmtiMemory<unsigned char> memory;
   jvmtiEnv* jvmti;
-  size_t size = 0;
-  bool failed = false;  // JVMTI had no memory for it
 
   static uint8_t* allocate(void* context, size_t size) {
     NewClassData& self = *static_cast<NewClassData*>(context);
     if (size > 0x7FFFFFFF ||
         self.jvmti->Allocate(static_cast<jlong>(size), self.memory.out()) != JVMTI_ERROR_NONE) {
-      self.failed = true;
-      return nullptr;
+      return nullptr;  // JVMTI had no memory for it
     }
-    self.size = size;
     return self.memory.get();
   }
 };
 
-// The record block of a class being instrumented with inline probes, freed
-// unless it becomes the class's records.
+// The block of a class's records, freed unless it becomes the records'.
+// Inline probes name it by address, so it takes its place before the code
+// that points at it is written; for exact probes it is laid out once the
+// outline is known.
 struct PlacedBlock {
-  RecordBlock block;
-  PlacedBlock() = default;
+  RecordBlock& block;
+  explicit PlacedBlock(RecordBlock& kept) : block(kept) { block.methods = nullptr; }
   PlacedBlock(const PlacedBlock&) = delete;
   PlacedBlock& operator=(const PlacedBlock&) = delete;
   ~PlacedBlock() { freeRecordBlock(&block); }
@@ -131,46 +90,64 @@ void report(const classfile::ClassOutline& outline, bool poolFull) {
   }
 }
 
-void instrument(jvmtiEnv* jvmti, const char* name, jint length, const unsigned char* data,
-                jint* newLength, unsigned char** newClassData) {
+// The new class's bytes go where the caller's output says; whether it gave
+// none when asked is kept here, for a class it can't take is left as it was,
+// without records, as if the hook had never run.
+struct TrackedOutput {
+  classfile::ClassOutput to;
+  size_t size = 0;
+  bool failed = false;
+
+  static uint8_t* allocate(void* context, size_t size) {
+    TrackedOutput& self = *static_cast<TrackedOutput*>(context);
+    uint8_t* memory = self.to.allocate(self.to.context, size);
+    self.failed = memory == nullptr;
+    self.size = size;
+    return memory;
+  }
+};
+
+}  // namespace
+
+HookResult instrumentLoadedClass(const char* name, const uint8_t* data, size_t length,
+                                 const classfile::ClassOutput& output, size_t* newLength) {
   RuntimeState& s = state();
   // Kept from class to class: the hook runs for thousands of classes at start-up, on
   // several threads at once, and these grow to the largest class once.
   classfile::Scratch<HookBuffers> lease;
   HookBuffers& buffers = *lease;
   classfile::ClassFile& cf = buffers.classFile;
-  if (length <= 0 || !classfile::parseClassFile(data, static_cast<size_t>(length), &cf)) {
+  if (length == 0 || !classfile::parseClassFile(data, length, &cf)) {
     fprintf(stderr,
             "cci: cannot instrument %s (not a class file it can read); it is left as it "
             "was\n",
             name);
-    return;
+    return HookResult::kLeft;
   }
-  if (classfile::classifyClass(cf) != classfile::ClassOutcome::kInstrumented) return;
+  if (classfile::classifyClass(cf) != classfile::ClassOutcome::kInstrumented) {
+    return HookResult::kLeft;
+  }
   uint32_t classId =
       nextId.fetch_add(1 + static_cast<uint32_t>(cf.methods.size()), std::memory_order_relaxed);
-  std::vector<uint8_t>& description = buffers.description;
   classfile::ClassOutline& outline = buffers.outline;
-  // Inline probes name the class's records by address, so the records take
-  // their place before the code that points at them is written.
-  PlacedBlock placed;
+  PlacedBlock placed(buffers.block);
   classfile::InlineRecords inlineRecords = {&PlacedBlock::place, &placed};
   bool inlineProbes = s.options.inlineCounting && !s.options.emptyProbes && !cf.methods.empty();
-  NewClassData newData{JvmtiMemory<unsigned char>(jvmti), jvmti};
+  TrackedOutput tracked{output};
   classfile::ClassOutcome outcome =
-      classfile::instrumentClass(cf, classId, {&NewClassData::allocate, &newData}, &outline,
+      classfile::instrumentClass(cf, classId, {&TrackedOutput::allocate, &tracked}, &outline,
                                  inlineProbes ? &inlineRecords : nullptr);
-  if (newData.failed) return;  // as if the hook had never run
+  if (tracked.failed) return HookResult::kLeft;
   if (outcome == classfile::ClassOutcome::kMalformed) {
     fprintf(stderr,
             "cci: cannot instrument %s (its code doesn't hold together); it is left as "
             "it was\n",
             name);
-    return;
+    return HookResult::kLeft;
   }
   if (outcome != classfile::ClassOutcome::kInstrumented &&
       outcome != classfile::ClassOutcome::kUnchanged) {
-    return;
+    return HookResult::kLeft;
   }
   bool poolFull = false;
   for (const classfile::MethodOutline& m : outline.methods) {
@@ -178,42 +155,27 @@ void instrument(jvmtiEnv* jvmti, const char* name, jint length, const unsigned c
   }
   report(outline, poolFull && outcome == classfile::ClassOutcome::kUnchanged);
 
-  describe(outline, classId, &description);
+  if (!inlineProbes) allocateRecordBlock(outline, &placed.block);
   ClassRecords records;
-  if (!buildClassRecords(description.data(), description.size(), &records,
-                         placed.block.methods != nullptr ? &placed.block : nullptr)) {
-    fprintf(stderr, "cci: malformed description of %s; the class is left as it was\n", name);
-    return;
+  if (!buildClassRecords(outline, classId, placed.block, &records)) {
+    fprintf(stderr, "cci: the records of %s don't fit their block; the class is left as it was\n",
+            name);
+    return HookResult::kLeft;
   }
   if (s.options.counterStart != 0) startCounters(records, s.options.counterStart);
-  for (size_t i = 0; i < outline.methods.size(); i++) {
-    switch (outline.methods[i].outcome) {
-      case classfile::MethodOutcome::kCounted:
-        break;
-      case classfile::MethodOutcome::kEntryOnly:
-        records.methods[i].uncounted = kUncountedLines;
-        break;
-      case classfile::MethodOutcome::kNotInstrumented:
-        records.methods[i].uncounted = kUncountedMethod;
-        break;
-    }
-  }
   // Registered before the JVM sees the new bytes: no probe can run before its
   // method's record is in the table.
   placed.block.methods = nullptr;  // the records own it now
   registerClassRecords(records, s.idToCObjects, s.idToCObjectsLock, s.unregisteredClasses,
                        s.unregisteredClassesLock);
-  if (outcome == classfile::ClassOutcome::kInstrumented) {
-    *newLength = static_cast<jint>(newData.size);
-    *newClassData = newData.memory.release();
-  }
   if (s.options.verbose) {
     fprintf(stderr, "cci: instrumented %s (%u methods)\n", name,
             static_cast<unsigned>(records.methodCount));
   }
+  if (outcome != classfile::ClassOutcome::kInstrumented) return HookResult::kRecorded;
+  *newLength = tracked.size;
+  return HookResult::kRewritten;
 }
-
-}  // namespace
 
 void JNICALL onClassFileLoad(jvmtiEnv* jvmti, JNIEnv*, jclass classBeingRedefined, jobject,
                              const char* name, jobject, jint classDataLength,
@@ -224,7 +186,14 @@ void JNICALL onClassFileLoad(jvmtiEnv* jvmti, JNIEnv*, jclass classBeingRedefine
     return;
   }
   if (!classIncluded(state().options, name)) return;
-  instrument(jvmti, name, classDataLength, classData, newClassDataLength, newClassData);
+  if (classDataLength < 0) classDataLength = 0;  // named as unreadable, as an empty class is
+  NewClassData newData{JvmtiMemory<unsigned char>(jvmti), jvmti};
+  size_t size = 0;
+  if (instrumentLoadedClass(name, classData, static_cast<size_t>(classDataLength),
+                            {&NewClassData::allocate, &newData}, &size) == HookResult::kRewritten) {
+    *newClassDataLength = static_cast<jint>(size);
+    *newClassData = newData.memory.release();
+  }
 }
 
 void enableInstrumenting() { instrumenting.store(true, std::memory_order_release); }

@@ -15,6 +15,10 @@
 
 #include <jni.h>
 #include <jvmti.h>
+#include <stddef.h>
+#include <stdint.h>
+
+#include "classfile/instrument.h"
 
 namespace cci_jvmti {
 
@@ -22,6 +26,18 @@ void JNICALL onClassFileLoad(jvmtiEnv* jvmti, JNIEnv* env, jclass classBeingRede
                              jobject loader, const char* name, jobject protectionDomain,
                              jint classDataLength, const unsigned char* classData,
                              jint* newClassDataLength, unsigned char** newClassData);
+
+enum class HookResult {
+  kLeft,       // left as it was, without records (skipped, unreadable, no memory)
+  kRecorded,   // its records registered, its bytes left as they were (no room for probes)
+  kRewritten,  // its records registered, the new class written where output said
+};
+
+// The hook's work on one class that passed the filter, without the JVM: the
+// new class goes where output says (the hook's is JVMTI memory), its size into
+// *newLength. Also what bench/hook measures.
+HookResult instrumentLoadedClass(const char* name, const uint8_t* data, size_t length,
+                                 const classfile::ClassOutput& output, size_t* newLength);
 
 // Makes the hook live; called at VM init once the probes are bound.
 void enableInstrumenting();

@@ -22,88 +22,74 @@ void* zeroedBlock(size_t size) {
   return block;
 }
 
-// The texts of one description (class, source and method names, signatures)
-// share one block, kept when the description is whole and freed when it is
-// not: a block per text was two allocations per method at class load. Every
-// text in the description has a two-byte length before it, so the
-// description's own size holds them all with their terminating zeros.
-struct Texts {
-  char* block;
-  size_t used;
-  size_t size;
+// What a class's records need besides their block, in one zeroed allocation
+// (a calloc each for the class's object, its record, its texts and its
+// methods' objects were a third of building the records at start-up):
+//   CClass or CInterface
+//   CObject   the class's
+//   CObject   methodObjects[methodCount]
+//   char      texts: class name, source name, then each method's name and
+//             descriptor, each ended by a zero
+struct ClassBlock {
+  uint8_t* record;
+  CObject* classObject;
+  CObject* methodObjects;
+  char* texts;
 
-  char* take(size_t length) {
-    if (block == nullptr) block = static_cast<char*>(zeroedBlock(size));
-    char* text = block + used;
-    used += length + 1;
-    return text;
-  }
-  void freeAll() {
-    free(block);
-    block = nullptr;
-  }
-};
+  static_assert(sizeof(CClass) % alignof(CObject) == 0 &&
+                    sizeof(CInterface) % alignof(CObject) == 0,
+                "the objects follow the record");
 
-// Bounds-checked big-endian reads; any read past the end sets failed and
-// yields zero, so a caller checks once at the end.
-struct Decoder {
-  const uint8_t* data;
-  size_t size;
-  size_t offset;
-  bool failed;
-  Texts* texts;
-
-  bool take(size_t n) {
-    if (failed || size - offset < n) {
-      failed = true;
-      return false;
+  ClassBlock(const classfile::ClassOutline& outline, size_t recordSize) {
+    size_t textSize = outline.name.size() + 1 + outline.sourceFile.size() + 1;
+    for (const classfile::MethodOutline& m : outline.methods) {
+      textSize += m.name.size() + 1 + m.descriptor.size() + 1;
     }
-    return true;
+    size_t objects = sizeof(CObject) * (1 + outline.methods.size());
+    record = static_cast<uint8_t*>(zeroedBlock(recordSize + objects + textSize));
+    classObject = reinterpret_cast<CObject*>(record + recordSize);
+    methodObjects = classObject + 1;
+    texts = reinterpret_cast<char*>(record + recordSize + objects);
   }
-  uint32_t u1() {
-    if (!take(1)) return 0;
-    return data[offset++];
-  }
-  uint32_t u2() {
-    if (!take(2)) return 0;
-    uint32_t v = (static_cast<uint32_t>(data[offset]) << 8) | data[offset + 1];
-    offset += 2;
-    return v;
-  }
-  uint32_t u4() {
-    if (!take(4)) return 0;
-    uint32_t v = (static_cast<uint32_t>(data[offset]) << 24) |
-                 (static_cast<uint32_t>(data[offset + 1]) << 16) |
-                 (static_cast<uint32_t>(data[offset + 2]) << 8) | data[offset + 3];
-    offset += 4;
-    return v;
-  }
-  char* utf() {
-    uint32_t length = u2();
-    if (!take(length)) return nullptr;
-    char* text = texts->take(length);
-    memcpy(text, data + offset, length);
-    text[length] = '\0';
-    offset += length;
-    return text;
+
+  // The block is zeroed, so the terminator is already there.
+  char* copy(std::string_view text) {
+    char* start = texts;
+    memcpy(start, text.data(), text.size());
+    texts += text.size() + 1;
+    return start;
   }
 };
 
-}  // namespace
-
-void allocateRecordBlock(const std::vector<uint16_t>& slots, RecordBlock* out) {
+// For the slots out already holds.
+void allocateForSlots(RecordBlock* out) {
   static_assert(sizeof(CMethod) % sizeof(uint32_t) == 0, "the counters follow the records");
   size_t total = 0;
-  for (uint16_t n : slots) total += n;
-  size_t size = sizeof(CMethod) * slots.size() + (2 * sizeof(uint32_t) + sizeof(uint16_t)) * total;
-  out->slots = slots;
-  if (slots.empty()) {
+  for (uint16_t n : out->slots) total += n;
+  size_t count = out->slots.size();
+  size_t size = sizeof(CMethod) * count + (2 * sizeof(uint32_t) + sizeof(uint16_t)) * total;
+  if (count == 0) {
     out->methods = nullptr;
     out->counters = nullptr;
     return;
   }
   out->methods = static_cast<CMethod*>(zeroedBlock(size));
-  out->counters = reinterpret_cast<uint32_t*>(out->methods + slots.size());
+  out->counters = reinterpret_cast<uint32_t*>(out->methods + count);
+}
+
+}  // namespace
+
+void allocateRecordBlock(const std::vector<uint16_t>& slots, RecordBlock* out) {
+  out->slots = slots;
+  allocateForSlots(out);
+}
+
+void allocateRecordBlock(const classfile::ClassOutline& outline, RecordBlock* out) {
+  out->slots.resize(outline.methods.size());
+  for (size_t i = 0; i < outline.methods.size(); i++) {
+    out->slots[i] = static_cast<uint16_t>(outline.methods[i].lines.size());
+  }
+  allocateForSlots(out);
 }
 
 void freeRecordBlock(RecordBlock* block) {
@@ -112,150 +98,107 @@ void freeRecordBlock(RecordBlock* block) {
   block->counters = nullptr;
 }
 
-bool buildClassRecords(const uint8_t* data, size_t size, ClassRecords* out,
-                       const RecordBlock* block) {
-  Texts texts = {nullptr, 0, size};
-  Decoder d = {data, size, 0, false, &texts};
-  if (d.u1() != kDescriptionFormat) return false;
-  uint32_t kind = d.u1();
-  if (kind != kCObjectClass && kind != kCObjectInterface) return false;
-  uint32_t classId = d.u4();
-  uint16_t accessFlags = static_cast<uint16_t>(d.u2());
-  char* name = d.utf();
-  char* sourceName = d.u1() != 0 ? d.utf() : nullptr;
-  uint16_t methodCount = static_cast<uint16_t>(d.u2());
+bool buildClassRecords(const classfile::ClassOutline& outline, uint32_t classId,
+                       const RecordBlock& block, ClassRecords* out) {
+  size_t methodCount = outline.methods.size();
+  if (block.slots.size() != methodCount || methodCount > 0xFFFF) return false;
+  size_t lines = 0;
+  for (size_t i = 0; i < methodCount; i++) {
+    size_t n = outline.methods[i].lines.size();
+    if (n > block.slots[i]) return false;
+    lines += n;
+  }
+  if (lines > 0xFFFF) return false;
 
-  // The methods are read before their block is laid out, which needs their
-  // slot counts; their source lines are copied from the description after.
-  struct Described {
-    uint32_t id;
-    uint16_t accessFlags;
-    char* name;
-    char* signature;
-    uint16_t slots;
-    size_t linesAt;
-  };
-  std::vector<Described> described;
-  if (!d.failed) described.reserve(methodCount);
-  std::vector<uint16_t> slots;
-  uint32_t lines = 0;
-  for (uint16_t i = 0; i < methodCount && !d.failed; i++) {
-    Described m;
-    m.id = d.u4();
-    m.accessFlags = static_cast<uint16_t>(d.u2());
-    m.name = d.utf();
-    m.signature = d.utf();
-    m.slots = static_cast<uint16_t>(d.u2());
-    m.linesAt = d.offset;
-    if (d.failed || !d.take(2 * static_cast<size_t>(m.slots))) break;
-    d.offset += 2 * static_cast<size_t>(m.slots);
-    described.push_back(m);
-    slots.push_back(m.slots);
-    lines += m.slots;
-  }
-  bool fits = block == nullptr || block->slots.size() == methodCount;
-  for (size_t i = 0; block != nullptr && fits && i < described.size(); i++) {
-    fits = described[i].slots <= block->slots[i];
-  }
-  if (d.failed || d.offset != size || lines > 0xFFFF || !fits) {
-    texts.freeAll();
-    return false;
-  }
-
-  RecordBlock own;
-  if (block == nullptr) {
-    allocateRecordBlock(slots, &own);
-    block = &own;
-  }
-  CMethod* methods = block->methods;
+  bool isInterface = (outline.accessFlags & classfile::kAccInterface) != 0;
+  ClassBlock c(outline, isInterface ? sizeof(CInterface) : sizeof(CClass));
+  char* name = c.copy(outline.name);
+  char* sourceName = outline.hasSourceFile ? c.copy(outline.sourceFile) : nullptr;
+  CMethod* methods = block.methods;
   size_t room = 0;
-  for (uint16_t n : block->slots) room += n;
-  uint32_t* hits = block->counters;
+  for (uint16_t n : block.slots) room += n;
+  uint32_t* hits = block.counters;
   uint32_t* markedHits = hits + room;
   uint16_t* lineNumbers = reinterpret_cast<uint16_t*>(markedHits + room);
-  for (uint16_t i = 0; i < methodCount; i++) {
-    const Described& from = described[i];
+  // Monitors only once nothing can fail: they are never freed. One block for
+  // the class's monitors, named only when a misuse message needs it: a malloc
+  // and a formatted name per method were a fifth of what building the records
+  // cost at start-up.
+  void* locks = methodCount > 0 ? newMonitorBlock("method", methodCount) : nullptr;
+  for (size_t i = 0; i < methodCount; i++) {
+    const classfile::MethodOutline& from = outline.methods[i];
     CMethod& m = methods[i];
-    m.id = from.id;
+    m.id = classId + 1 + static_cast<uint32_t>(i);
     m.classId = classId;
     m.accessFlags = from.accessFlags;
-    m.name = from.name;
-    m.signature = from.signature;
-    m.lineCount = from.slots;
-    if (from.slots > 0) {
+    m.name = c.copy(from.name);
+    m.signature = c.copy(from.descriptor);
+    m.lineCount = static_cast<uint16_t>(from.lines.size());
+    if (m.lineCount > 0) {
       m.hits = hits;
       m.markedHits = markedHits;
       m.lineNumbers = lineNumbers;
-      const uint8_t* at = data + from.linesAt;
-      for (size_t s = 0; s < from.slots; s++) {
-        lineNumbers[s] = static_cast<uint16_t>((at[2 * s] << 8) | at[2 * s + 1]);
-      }
+      memcpy(lineNumbers, from.lines.data(), sizeof(uint16_t) * m.lineCount);
     }
-    hits += block->slots[i];
-    markedHits += block->slots[i];
-    lineNumbers += block->slots[i];
-  }
-  // Monitors only for a whole description: they are never freed.
-  // One block for the class's monitors, named only when a misuse message
-  // needs it: a malloc and a formatted name per method were a fifth of what
-  // building the records cost at start-up.
-  if (methodCount > 0) {
-    void* locks = newMonitorBlock("method", methodCount);
-    for (uint16_t i = 0; i < methodCount; i++) {
-      methods[i].lock = monitorInBlock(locks, i, methods[i].id);
+    switch (from.outcome) {
+      case classfile::MethodOutcome::kCounted:
+        break;
+      case classfile::MethodOutcome::kEntryOnly:
+        m.uncounted = kUncountedLines;
+        break;
+      case classfile::MethodOutcome::kNotInstrumented:
+        m.uncounted = kUncountedMethod;
+        break;
     }
+    m.lock = monitorInBlock(locks, i, m.id);
+    c.methodObjects[i].type = kCObjectMethod;
+    c.methodObjects[i].record = &m;
+    hits += block.slots[i];
+    markedHits += block.slots[i];
+    lineNumbers += block.slots[i];
   }
 
-  CObject* object = static_cast<CObject*>(zeroedBlock(sizeof(CObject)));
-  object->type = kind;
-  if (kind == kCObjectClass) {
-    CClass* c = static_cast<CClass*>(zeroedBlock(sizeof(CClass)));
-    c->id = classId;
-    c->accessFlags = accessFlags;
-    c->name = name;
-    c->sourceName = sourceName;
-    c->loaded = 1;
-    c->methodCount = methodCount;
-    c->methods = methods;
-    c->lineCount = static_cast<uint16_t>(lines);
-    c->hasLines = lines > 0 ? 1 : 0;
-    object->record = c;
+  if (isInterface) {
+    CInterface* r = reinterpret_cast<CInterface*>(c.record);
+    r->id = classId;
+    r->accessFlags = outline.accessFlags;
+    r->name = name;
+    r->sourceName = sourceName;
+    r->methodCount = static_cast<uint16_t>(methodCount);
+    r->methods = methods;
   } else {
-    CInterface* c = static_cast<CInterface*>(zeroedBlock(sizeof(CInterface)));
-    c->id = classId;
-    c->accessFlags = accessFlags;
-    c->name = name;
-    c->sourceName = sourceName;
-    c->methodCount = methodCount;
-    c->methods = methods;
-    object->record = c;
+    CClass* r = reinterpret_cast<CClass*>(c.record);
+    r->id = classId;
+    r->accessFlags = outline.accessFlags;
+    r->name = name;
+    r->sourceName = sourceName;
+    r->loaded = 1;
+    r->methodCount = static_cast<uint16_t>(methodCount);
+    r->methods = methods;
+    r->lineCount = static_cast<uint16_t>(lines);
+    r->hasLines = lines > 0 ? 1 : 0;
   }
-  out->classObject = object;
+  c.classObject->type = isInterface ? kCObjectInterface : kCObjectClass;
+  c.classObject->record = c.record;
+  out->classObject = c.classObject;
   out->classId = classId;
-  out->methodCount = methodCount;
+  out->methodCount = static_cast<uint16_t>(methodCount);
   out->methods = methods;
+  out->methodObjects = c.methodObjects;
   return true;
 }
 
 void registerClassRecords(const ClassRecords& records, QMHashTable* table, void* tableLock,
                           QMVector* unregistered, void* unregisteredLock) {
-  // Method objects are allocated before the lock is taken: the lock is also
-  // what the agent's handlers take on a cache miss.
-  CObject* methodObjects =
-      records.methodCount > 0
-          ? static_cast<CObject*>(zeroedBlock(sizeof(CObject) * records.methodCount))
-          : nullptr;
-  for (uint16_t i = 0; i < records.methodCount; i++) {
-    methodObjects[i].type = kCObjectMethod;
-    methodObjects[i].record = &records.methods[i];
-  }
+  // Nothing is allocated under the lock: it is also what the agent's handlers
+  // take on a cache miss.
   {
     MonitorLocker lock(tableLock);
     QMHashPut(table, static_cast<QMHashWord>(records.classId),
               reinterpret_cast<QMHashWord>(records.classObject));
     for (uint16_t i = 0; i < records.methodCount; i++) {
       QMHashPut(table, static_cast<QMHashWord>(records.methods[i].id),
-                reinterpret_cast<QMHashWord>(&methodObjects[i]));
+                reinterpret_cast<QMHashWord>(&records.methodObjects[i]));
     }
   }
   MonitorLocker lock(unregisteredLock);

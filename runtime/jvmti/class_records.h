@@ -1,23 +1,5 @@
-// Builds the records of one instrumented class from the description that the
-// class hook writes from classfile's outline of the class, and registers them in the
-// object table and the unregistered list.
-//
-// The description, big-endian as java.io.DataOutputStream writes it:
-//   u1  format (1)
-//   u1  kind: 2 class, 3 interface
-//   i4  class object ID
-//   u2  access flags
-//   utf name (internal form)           utf = u2 length, then modified UTF-8 bytes
-//   u1  1 when a source file name follows, else 0
-//   utf source file name (when present)
-//   u2  method count
-//   per method:
-//     i4  method object ID
-//     u2  access flags (0x20: synchronized)
-//     utf name
-//     utf descriptor
-//     u2  line slot count
-//     u2  source line of each slot
+// Builds the records of one instrumented class from classfile's outline of
+// it, and registers them in the object table and the unregistered list.
 //
 // Records are allocated here and never freed: the agent keeps raw pointers to
 // them until the process ends. Their agent-written fields start at zero.
@@ -34,13 +16,12 @@
 #include <vector>
 
 #include "cci/records.h"
+#include "classfile/instrument.h"
 
 struct QMHashTable;
 struct QMVector;
 
 namespace cci_jvmti {
-
-enum { kDescriptionFormat = 1 };
 
 // A class's method records and the arrays they point at, in one zeroed
 // allocation, so that an inline probe addresses its method's touched flag and
@@ -61,6 +42,10 @@ struct RecordBlock {
 // Lays out and allocates the block for methods with these slot counts.
 void allocateRecordBlock(const std::vector<uint16_t>& slots, RecordBlock* out);
 
+// The block for the outline's methods, each with room for its lines; out's
+// slot vector keeps its capacity.
+void allocateRecordBlock(const classfile::ClassOutline& outline, RecordBlock* out);
+
 // For a class that is left as it was after all.
 void freeRecordBlock(RecordBlock* block);
 
@@ -68,16 +53,18 @@ struct ClassRecords {
   CObject* classObject;  // type 2 or 3
   uint32_t classId;
   uint16_t methodCount;
-  CMethod* methods;  // methodCount records, 48 bytes apart on 32-bit targets
+  CMethod* methods;        // methodCount records, 48 bytes apart on 32-bit targets
+  CObject* methodObjects;  // their entries in the object table, type 4
 };
 
-// False when the description is truncated, malformed or has bytes left over;
-// nothing is then allocated (what was taken is freed again). block, when
-// given, is the one that inline probes already point at: it must have room
-// for every method's slots, or the description is refused, and it stays the
-// caller's on failure. Without it the records get a block of their own.
-bool buildClassRecords(const uint8_t* data, size_t size, ClassRecords* out,
-                       const RecordBlock* block = nullptr);
+// The class gets ID classId, its method i classId + 1 + i; a method the
+// outline says was left uncounted is recorded so (CMethod::uncounted). The
+// records take block for their own: the one that inline probes already point
+// at, or one allocated for the outline. False when the block has no room for
+// some method's lines or the class more than 65535 of them; nothing is then
+// allocated, and the block stays the caller's.
+bool buildClassRecords(const classfile::ClassOutline& outline, uint32_t classId,
+                       const RecordBlock& block, ClassRecords* out);
 
 // Puts the class and each method into the table under its lock, then the class
 // onto the unregistered list under that list's lock.

@@ -14,52 +14,36 @@
 namespace cci_jvmti {
 namespace {
 
-// Writes a description as java.io.DataOutputStream does.
-struct Writer {
-  std::vector<uint8_t> bytes;
-  void u1(uint32_t v) { bytes.push_back(static_cast<uint8_t>(v)); }
-  void u2(uint32_t v) {
-    u1(v >> 8);
-    u1(v & 0xFF);
-  }
-  void u4(uint32_t v) {
-    u2(v >> 16);
-    u2(v & 0xFFFF);
-  }
-  void utf(const std::string& s) {
-    u2(static_cast<uint32_t>(s.size()));
-    bytes.insert(bytes.end(), s.begin(), s.end());
-  }
-};
-
 struct MethodSpec {
-  uint32_t id;
+  uint32_t id;  // classId + 1 + its index, as the hook numbers them
   uint16_t access;
   const char* name;
   const char* desc;
   std::vector<uint16_t> lines;
 };
 
-std::vector<uint8_t> describe(uint32_t kind, uint32_t classId, const char* name, const char* source,
-                              const std::vector<MethodSpec>& methods) {
-  Writer w;
-  w.u1(1);
-  w.u1(kind);
-  w.u4(classId);
-  w.u2(0x21);
-  w.utf(name);
-  w.u1(source != nullptr ? 1 : 0);
-  if (source != nullptr) w.utf(source);
-  w.u2(static_cast<uint32_t>(methods.size()));
+// An outline as classfile writes it, of a class (kind 2) or an interface (3).
+classfile::ClassOutline outlineOf(uint32_t kind, const char* name, const char* source,
+                                  const std::vector<MethodSpec>& methods) {
+  classfile::ClassOutline o;
+  o.name = name;
+  o.hasSourceFile = source != nullptr;
+  o.sourceFile = source != nullptr ? source : "";
+  o.accessFlags = kind == 3 ? 0x0601 : 0x21;
   for (const MethodSpec& m : methods) {
-    w.u4(m.id);
-    w.u2(m.access);
-    w.utf(m.name);
-    w.utf(m.desc);
-    w.u2(static_cast<uint32_t>(m.lines.size()));
-    for (uint16_t line : m.lines) w.u2(line);
+    o.methods.push_back({m.name, m.desc, m.access, m.lines, classfile::MethodOutcome::kCounted,
+                         classfile::MethodReason::kNone});
   }
-  return w.bytes;
+  return o;
+}
+
+// The records of an outline in a block of their own, as for exact probes.
+bool build(const classfile::ClassOutline& outline, uint32_t classId, ClassRecords* out) {
+  RecordBlock block;
+  allocateRecordBlock(outline, &block);
+  if (buildClassRecords(outline, classId, block, out)) return true;
+  freeRecordBlock(&block);
+  return false;
 }
 
 // Records live until the process ends, as in the runtime; keeping them
@@ -76,9 +60,11 @@ const std::vector<MethodSpec> kMethods = {
 };
 
 TEST(CciClassRecords, ClassRecordsCarryEveryField) {
-  std::vector<uint8_t> d = describe(2, 10, "app/Main", "Main.java", kMethods);
+  classfile::ClassOutline o = outlineOf(2, "app/Main", "Main.java", kMethods);
+  o.methods[2].outcome = classfile::MethodOutcome::kNotInstrumented;
+  o.methods[0].outcome = classfile::MethodOutcome::kEntryOnly;
   ClassRecords r;
-  ASSERT_TRUE(buildClassRecords(d.data(), d.size(), &r));
+  ASSERT_TRUE(build(o, 10, &r));
   keep(r.classObject);
   ASSERT_EQ(r.classObject->type, static_cast<uint32_t>(kCObjectClass));
   const CClass* c = static_cast<const CClass*>(r.classObject->record);
@@ -113,6 +99,14 @@ TEST(CciClassRecords, ClassRecordsCarryEveryField) {
   EXPECT_EQ(todo.lineNumbers, nullptr);
   EXPECT_EQ(todo.hits, nullptr);
   EXPECT_NE(todo.lock, run.lock);
+  EXPECT_EQ(run.uncounted, kUncountedNone);
+  EXPECT_EQ(todo.uncounted, kUncountedMethod);
+  EXPECT_EQ(c->methods[0].uncounted, kUncountedLines);
+  // The table's entries of the methods point at the records themselves.
+  for (int i = 0; i < 3; i++) {
+    EXPECT_EQ(r.methodObjects[i].type, static_cast<uint32_t>(kCObjectMethod));
+    EXPECT_EQ(r.methodObjects[i].record, &r.methods[i]);
+  }
 }
 
 // Texts of every length, empty ones included, come back whole and ended, side
@@ -128,9 +122,8 @@ TEST(CciClassRecords, ManyMethodsKeepTheirTextsAndMonitorsApart) {
   for (uint32_t i = 0; i < 40; i++) {
     methods.push_back({100 + i, 0x0001, names[i].c_str(), signatures[i].c_str(), {}});
   }
-  std::vector<uint8_t> d = describe(2, 99, "", nullptr, methods);
   ClassRecords r;
-  ASSERT_TRUE(buildClassRecords(d.data(), d.size(), &r));
+  ASSERT_TRUE(build(outlineOf(2, "", nullptr, methods), 99, &r));
   keep(r.classObject);
   EXPECT_STREQ(static_cast<const CClass*>(r.classObject->record)->name, "");
   for (uint32_t i = 0; i < 40; i++) {
@@ -159,9 +152,8 @@ TEST(CciClassRecords, ManyMethodsKeepTheirTextsAndMonitorsApart) {
 }
 
 TEST(CciClassRecords, TheRecordsAndTheirArraysAreOneBlock) {
-  std::vector<uint8_t> d = describe(2, 10, "app/Main", "Main.java", kMethods);
   ClassRecords r;
-  ASSERT_TRUE(buildClassRecords(d.data(), d.size(), &r));
+  ASSERT_TRUE(build(outlineOf(2, "app/Main", "Main.java", kMethods), 10, &r));
   keep(r.classObject);
   const CMethod* m = r.methods;
   // Counters first, right after the three records, method after method; the
@@ -182,12 +174,12 @@ TEST(CciClassRecords, AGivenBlockKeepsItsLayoutWhereAMethodLostItsSlots) {
   RecordBlock block;
   allocateRecordBlock({1, 2, 4}, &block);
   ASSERT_EQ(reinterpret_cast<CMethod*>(block.counters), block.methods + 3);
-  std::vector<uint8_t> d = describe(2, 10, "app/Main", "Main.java",
-                                    {{11, 0x0001, "big", "()V", {}},
-                                     {12, 0x0001, "two", "()V", {5, 6}},
-                                     {13, 0x0001, "four", "()V", {7, 8, 9, 10}}});
+  classfile::ClassOutline o = outlineOf(2, "app/Main", "Main.java",
+                                        {{11, 0x0001, "big", "()V", {}},
+                                         {12, 0x0001, "two", "()V", {5, 6}},
+                                         {13, 0x0001, "four", "()V", {7, 8, 9, 10}}});
   ClassRecords r;
-  ASSERT_TRUE(buildClassRecords(d.data(), d.size(), &r, &block));
+  ASSERT_TRUE(buildClassRecords(o, 10, block, &r));
   keep(r.classObject);
   ASSERT_EQ(r.methods, block.methods);
   EXPECT_EQ(r.methods[0].hits, nullptr);
@@ -201,49 +193,41 @@ TEST(CciClassRecords, AGivenBlockKeepsItsLayoutWhereAMethodLostItsSlots) {
   EXPECT_EQ(static_cast<const CClass*>(r.classObject->record)->lineCount, 6);
 }
 
-TEST(CciClassRecords, ABlockWithoutRoomForTheDescriptionIsRefused) {
-  std::vector<uint8_t> d = describe(2, 10, "app/Main", "Main.java", kMethods);
+TEST(CciClassRecords, ABlockWithoutRoomForTheOutlineIsRefused) {
+  classfile::ClassOutline o = outlineOf(2, "app/Main", "Main.java", kMethods);
   ClassRecords r;
   RecordBlock small;
   allocateRecordBlock({1, 3, 0}, &small);  // run has 4 slots
-  EXPECT_FALSE(buildClassRecords(d.data(), d.size(), &r, &small));
+  EXPECT_FALSE(buildClassRecords(o, 10, small, &r));
   RecordBlock fewer;
   allocateRecordBlock({1, 4}, &fewer);  // two methods for three
-  EXPECT_FALSE(buildClassRecords(d.data(), d.size(), &r, &fewer));
+  EXPECT_FALSE(buildClassRecords(o, 10, fewer, &r));
+  // A class holds at most 65535 line slots, however its block was laid out.
+  classfile::ClassOutline many =
+      outlineOf(2, "app/Many", nullptr,
+                {{11, 0x0001, "a", "()V", std::vector<uint16_t>(40000, 1)},
+                 {12, 0x0001, "b", "()V", std::vector<uint16_t>(30000, 2)}});
+  RecordBlock roomy;
+  allocateRecordBlock(many, &roomy);
+  EXPECT_FALSE(buildClassRecords(many, 10, roomy, &r));
+  freeRecordBlock(&roomy);
   freeRecordBlock(&small);
   freeRecordBlock(&fewer);
   EXPECT_EQ(small.methods, nullptr);
 }
 
 TEST(CciClassRecords, InterfacesAndMissingSourceNames) {
-  std::vector<uint8_t> d = describe(3, 20, "app/Shape", nullptr, {{21, 0x0401, "area", "()D", {}}});
   ClassRecords r;
-  ASSERT_TRUE(buildClassRecords(d.data(), d.size(), &r));
+  ASSERT_TRUE(build(outlineOf(3, "app/Shape", nullptr, {{21, 0x0401, "area", "()D", {}}}), 20, &r));
   keep(r.classObject);
   ASSERT_EQ(r.classObject->type, static_cast<uint32_t>(kCObjectInterface));
   const CInterface* i = static_cast<const CInterface*>(r.classObject->record);
   EXPECT_EQ(i->id, 20u);
+  EXPECT_EQ(i->accessFlags, 0x0601);
   EXPECT_STREQ(i->name, "app/Shape");
   EXPECT_EQ(i->sourceName, nullptr);
   EXPECT_EQ(i->methodCount, 1);
   EXPECT_EQ(i->methods[0].id, 21u);
-}
-
-TEST(CciClassRecords, MalformedDescriptionsAreRefused) {
-  std::vector<uint8_t> d = describe(2, 10, "app/Main", "Main.java", kMethods);
-  ClassRecords r;
-  for (size_t cut = 0; cut < d.size(); cut++) {
-    EXPECT_FALSE(buildClassRecords(d.data(), cut, &r)) << "truncated at " << cut;
-  }
-  std::vector<uint8_t> longer = d;
-  longer.push_back(0);
-  EXPECT_FALSE(buildClassRecords(longer.data(), longer.size(), &r));
-  std::vector<uint8_t> badFormat = d;
-  badFormat[0] = 2;
-  EXPECT_FALSE(buildClassRecords(badFormat.data(), badFormat.size(), &r));
-  std::vector<uint8_t> badKind = d;
-  badKind[1] = 4;
-  EXPECT_FALSE(buildClassRecords(badKind.data(), badKind.size(), &r));
 }
 
 TEST(CciClassRecords, RegisteringPutsClassAndMethodsInTheTableAndTheClassOnTheList) {
@@ -253,9 +237,8 @@ TEST(CciClassRecords, RegisteringPutsClassAndMethodsInTheTableAndTheClassOnTheLi
   keep(list);
   void* tableLock = newMonitor("table");
   void* listLock = newMonitor("list");
-  std::vector<uint8_t> d = describe(2, 10, "app/Main", "Main.java", kMethods);
   ClassRecords r;
-  ASSERT_TRUE(buildClassRecords(d.data(), d.size(), &r));
+  ASSERT_TRUE(build(outlineOf(2, "app/Main", "Main.java", kMethods), 10, &r));
   registerClassRecords(r, table, tableLock, list, listLock);
   keep(tableLock);
   keep(listLock);
