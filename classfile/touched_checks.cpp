@@ -45,7 +45,15 @@ void slotsThatCheck(const ClassFile& cf, const CodeAttribute& code, const Byteco
                     const std::vector<LineSlot>& slots, std::vector<bool>* out) {
   std::vector<bool>& checks = *out;
   checks.assign(slots.size(), true);
+  // The first slot always checks, so one slot needs no walk.
+  if (slots.size() <= 1) return;
+  // Nothing reaches back from past the last slot but loops, which check
+  // anyway: the walk ends at its instruction.
   size_t count = bc.instructions.size();
+  uint32_t lastOffset = slots.back().offset;
+  if (lastOffset < bc.length && bc.isBoundary(lastOffset)) {
+    count = static_cast<size_t>(bc.indexAt[lastOffset]) + 1;
+  }
   // What reaches each instruction by a forward jump, met with its
   // fall-through predecessor as the walk arrives; kUnchecked from the start
   // for targets of backward jumps and for exception handlers.
@@ -65,7 +73,10 @@ void slotsThatCheck(const ClassFile& cf, const CodeAttribute& code, const Byteco
   barrier.assign(code.exceptionCount > 0 ? count : 0, 0);
   for (uint32_t e = 0; e < code.exceptionCount; e++) {
     uint32_t handler = readU2(cf.data + code.exceptionsStart + 2 + 8 * static_cast<size_t>(e) + 4);
-    if (bc.isBoundary(handler) && handler < bc.length) barrier[bc.indexAt[handler]] = 1;
+    if (handler < bc.length && bc.isBoundary(handler) &&
+        static_cast<size_t>(bc.indexAt[handler]) < count) {
+      barrier[bc.indexAt[handler]] = 1;
+    }
   }
   if (count > 0) state[0] = kUnchecked;
 
@@ -86,7 +97,7 @@ void slotsThatCheck(const ClassFile& cf, const CodeAttribute& code, const Byteco
       if (t != kOutsideCode && static_cast<uint32_t>(t) > insn.offset &&
           static_cast<uint32_t>(t) < bc.length && bc.isBoundary(static_cast<uint32_t>(t))) {
         uint32_t j = static_cast<uint32_t>(bc.indexAt[t]);
-        state[j] = meet(state[j], out);
+        if (j < count) state[j] = meet(state[j], out);
       }
     }
   }
