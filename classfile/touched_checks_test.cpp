@@ -76,5 +76,16 @@ TEST(TouchedChecks, HandlersCheckAndSlotsOfOneOffsetCheckOnce) {
   EXPECT_EQ(checksOf({0x00, 0xb1, 0xb1}, {{0, 1}, {2, 2}}), (std::vector<bool>{true, true}));
 }
 
+TEST(TouchedChecks, JumpsAndHandlersPastTheLastSlotChangeNothing) {
+  // 0 iload_0; 1 ifeq 9; 4 nop; 5 invokestatic #1; 8 nop; 9 return, with a
+  // handler at 9 for 4..5: the jump and the handler lie past the last slot.
+  Bytes code = {0x1a, 0x99, 0x00, 0x08, 0x00, 0xb8, 0x00, 0x01, 0x00, 0xb1};
+  EXPECT_EQ(checksOf(code, {{0, 1}, {4, 2}}, {{4, 5, 9, 0}}), (std::vector<bool>{true, false}));
+  EXPECT_EQ(checksOf(code, {{0, 1}, {4, 2}, {8, 3}}, {{4, 5, 9, 0}}),
+            (std::vector<bool>{true, false, true}));
+  // One slot, wherever it lies, checks.
+  EXPECT_EQ(checksOf(code, {{8, 1}}), (std::vector<bool>{true}));
+}
+
 }  // namespace
 }  // namespace classfile
