@@ -206,6 +206,9 @@ RewriteStatus Rewriter::computeLayout() {
     }
     layout.probeStart[n] = layout.insnStart[n] = static_cast<uint32_t>(at);
     layout.end = static_cast<uint32_t>(at);
+    // Code of at most 32767 bytes holds no jump too long for two bytes: the
+    // case of nearly every method, which then needs no look at its branches.
+    if (layout.end <= 32767) break;
     bool changed = false;
     for (size_t i = 0; i < n; i++) {
       const Instruction& insn = bc.instructions[i];
