@@ -43,17 +43,41 @@ Bytes sampleClass() {
   return tc.build();
 }
 
-// The runtime's tables, as Agent_OnLoad makes them, once for the binary.
-RuntimeState& tables() {
-  RuntimeState& s = state();
-  if (s.idToCObjects == nullptr) {
+// The runtime's tables, as Agent_OnLoad makes them, fresh for each test and
+// taken away after it: other tests of this binary (the cci interface's) expect
+// a runtime that was never loaded as an agent. The records stay, as they do in
+// the runtime.
+class CciClassHook : public testing::Test {
+ protected:
+  void SetUp() override {
+    RuntimeState& s = state();
+    saved_ = {s.idToCObjects, s.idToCObjectsLock, s.unregisteredClasses, s.unregisteredClassesLock,
+              s.options.inlineCounting};
     s.idToCObjects = QMHashNew(256, nullptr, nullptr, "IDToCObjects", 0);
     s.idToCObjectsLock = newMonitor("IDToCObjectsLock");
     s.unregisteredClasses = QMNewVector(100);
     s.unregisteredClassesLock = newMonitor("unregisteredClassesLock");
   }
-  return s;
-}
+  void TearDown() override {
+    RuntimeState& s = state();
+    s.idToCObjects = saved_.idToCObjects;
+    s.idToCObjectsLock = saved_.idToCObjectsLock;
+    s.unregisteredClasses = saved_.unregisteredClasses;
+    s.unregisteredClassesLock = saved_.unregisteredClassesLock;
+    s.options.inlineCounting = saved_.inlineCounting;
+  }
+  static RuntimeState& tables() { return state(); }
+
+ private:
+  struct Saved {
+    QMHashTable* idToCObjects;
+    void* idToCObjectsLock;
+    QMVector* unregisteredClasses;
+    void* unregisteredClassesLock;
+    bool inlineCounting;
+  };
+  Saved saved_ = {};
+};
 
 struct Output {
   std::vector<uint8_t> bytes;
@@ -86,7 +110,7 @@ std::vector<uint64_t> longConstants(const std::vector<uint8_t>& bytes) {
   return longs;
 }
 
-TEST(CciClassHook, RecordsDescribeTheBytesWritten) {
+TEST_F(CciClassHook, RecordsDescribeTheBytesWritten) {
   RuntimeState& s = tables();
   s.options.inlineCounting = false;
   Bytes original = sampleClass();
@@ -126,7 +150,7 @@ TEST(CciClassHook, RecordsDescribeTheBytesWritten) {
   s.options.inlineCounting = true;
 }
 
-TEST(CciClassHook, InlineProbesPointAtTheRecordsRegistered) {
+TEST_F(CciClassHook, InlineProbesPointAtTheRecordsRegistered) {
   RuntimeState& s = tables();
   s.options.inlineCounting = true;
   Bytes original = sampleClass();
@@ -146,7 +170,7 @@ TEST(CciClassHook, InlineProbesPointAtTheRecordsRegistered) {
   }
 }
 
-TEST(CciClassHook, AClassTheOutputCantTakeLeavesNoRecords) {
+TEST_F(CciClassHook, AClassTheOutputCantTakeLeavesNoRecords) {
   RuntimeState& s = tables();
   Bytes original = sampleClass();
   int32_t classes = QMSize(s.unregisteredClasses);
