@@ -33,34 +33,70 @@ int constantBodySize(uint32_t tag) {
   }
 }
 
-bool readMembers(ByteReader& r, std::vector<Member>* out) {
+AttributeKind kindOf(const ClassFile& cf, uint32_t nameIndex) {
+  std::string_view name = utf8At(cf, nameIndex);
+  auto is = [&](std::string_view known, AttributeKind kind) {
+    return name == known ? kind : AttributeKind::kOther;
+  };
+  switch (name.size()) {
+    case 4:
+      return is("Code", AttributeKind::kCode);
+    case 9:
+      return is("Synthetic", AttributeKind::kSynthetic);
+    case 10:
+      return is("SourceFile", AttributeKind::kSourceFile);
+    case 13:
+      return is("StackMapTable", AttributeKind::kStackMapTable);
+    case 15:
+      return is("LineNumberTable", AttributeKind::kLineNumberTable);
+    case 18:
+      return is("LocalVariableTable", AttributeKind::kLocalVariableTable);
+    case 22:
+      return is("LocalVariableTypeTable", AttributeKind::kLocalVariableTypeTable);
+    default:
+      return AttributeKind::kOther;
+  }
+}
+
+// The members' attributes go into one pool: their spans are set once every
+// member is read (attribute_count lies 6 bytes into each member).
+bool readMembers(const ClassFile& cf, ByteReader& r, std::vector<Member>* out,
+                 std::vector<Attribute>* pool) {
   uint32_t count = r.u2();
   if (r.failed) return false;
-  // Members left by an earlier class keep their attribute vectors' capacity.
   out->resize(count);
   for (uint32_t i = 0; i < count; i++) {
     Member& m = (*out)[i];
-    m.attributes.clear();
+    m.attributes = {};
     m.start = static_cast<uint32_t>(r.offset);
     m.accessFlags = static_cast<uint16_t>(r.u2());
     m.nameIndex = static_cast<uint16_t>(r.u2());
     m.descriptorIndex = static_cast<uint16_t>(r.u2());
-    if (r.failed || !readAttributes(r.data, r.size, &r.offset, &m.attributes)) return false;
+    if (r.failed || !readAttributes(cf, r.size, &r.offset, pool)) return false;
     m.end = static_cast<uint32_t>(r.offset);
   }
   return true;
 }
 
+void pointIntoPool(const ClassFile& cf, const Attribute*& next, std::vector<Member>& members) {
+  for (Member& m : members) {
+    size_t count = readU2(cf.data + m.start + 6);
+    m.attributes = {next, count};
+    next += count;
+  }
+}
+
 }  // namespace
 
-bool readAttributes(const uint8_t* data, size_t limit, size_t* at, std::vector<Attribute>* out) {
-  ByteReader r(data, limit);
+bool readAttributes(const ClassFile& cf, size_t limit, size_t* at, std::vector<Attribute>* out) {
+  ByteReader r(cf.data, limit);
   r.offset = *at;
   uint32_t count = r.u2();
   for (uint32_t i = 0; i < count && !r.failed; i++) {
     Attribute a;
     a.start = static_cast<uint32_t>(r.offset);
     a.nameIndex = static_cast<uint16_t>(r.u2());
+    a.kind = kindOf(cf, a.nameIndex);
     a.length = r.u4();
     a.info = static_cast<uint32_t>(r.offset);
     r.skip(a.length);
@@ -84,6 +120,7 @@ bool parseClassFile(const uint8_t* data, size_t size, ClassFile* out) {
   // The members are sized when they are read (readMembers).
   cf.constants.clear();
   cf.attributes.clear();
+  cf.memberAttributes.clear();
   cf.data = data;
   cf.size = size;
   if (r.u4() != 0xCAFEBABE) return false;
@@ -115,11 +152,14 @@ bool parseClassFile(const uint8_t* data, size_t size, ClassFile* out) {
   uint32_t interfaces = r.u2();
   r.skip(2 * static_cast<size_t>(interfaces));
   if (r.failed) return false;
-  if (!readMembers(r, &cf.fields)) return false;
+  if (!readMembers(cf, r, &cf.fields, &cf.memberAttributes)) return false;
   cf.methodsStart = static_cast<uint32_t>(r.offset);
-  if (!readMembers(r, &cf.methods)) return false;
+  if (!readMembers(cf, r, &cf.methods, &cf.memberAttributes)) return false;
+  const Attribute* next = cf.memberAttributes.data();
+  pointIntoPool(cf, next, cf.fields);
+  pointIntoPool(cf, next, cf.methods);
   cf.attributesStart = static_cast<uint32_t>(r.offset);
-  if (!readAttributes(data, size, &r.offset, &cf.attributes)) return false;
+  if (!readAttributes(cf, size, &r.offset, &cf.attributes)) return false;
   if (r.offset != size) return false;
   return constantTag(cf, cf.thisClass) == kClass && !classNameAt(cf, cf.thisClass).empty();
 }

@@ -15,6 +15,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include <span>
 #include <string_view>
 #include <vector>
 
@@ -47,8 +48,22 @@ enum AccessFlag : uint16_t {
   kAccModule = 0x8000,
 };
 
+// The attributes that this module reads, told apart once when they are read
+// so that no pass compares names; any other is kOther.
+enum class AttributeKind : uint8_t {
+  kOther,
+  kCode,
+  kLineNumberTable,
+  kLocalVariableTable,
+  kLocalVariableTypeTable,
+  kStackMapTable,
+  kSourceFile,
+  kSynthetic,
+};
+
 struct Attribute {
   uint16_t nameIndex;
+  AttributeKind kind;
   uint32_t start;   // of the whole attribute (its name index) in the class bytes
   uint32_t info;    // of its contents
   uint32_t length;  // of its contents
@@ -60,10 +75,17 @@ struct Member {
   uint16_t accessFlags;
   uint16_t nameIndex;
   uint16_t descriptorIndex;
-  std::vector<Attribute> attributes;
+  std::span<const Attribute> attributes;  // in ClassFile::memberAttributes
 };
 
 struct ClassFile {
+  ClassFile() = default;
+  // Members point into memberAttributes: a copy would point into this one's.
+  ClassFile(const ClassFile&) = delete;
+  ClassFile& operator=(const ClassFile&) = delete;
+  ClassFile(ClassFile&&) = default;
+  ClassFile& operator=(ClassFile&&) = default;
+
   const uint8_t* data;
   size_t size;
   uint16_t minorVersion;
@@ -79,6 +101,8 @@ struct ClassFile {
   std::vector<Member> methods;
   uint32_t attributesStart;  // offset of the class's attributes_count
   std::vector<Attribute> attributes;
+  // Every field's and method's attributes, member after member.
+  std::vector<Attribute> memberAttributes;
 };
 
 // False when the bytes are not a class file this module can walk; *out then
@@ -99,8 +123,9 @@ std::string_view classNameAt(const ClassFile& cf, uint32_t index);
 // Whether an attribute's name is the given text.
 bool attributeIs(const ClassFile& cf, const Attribute& a, std::string_view name);
 
-// Reads the attributes that start at `at`; false when they run past `limit`.
-bool readAttributes(const uint8_t* data, size_t limit, size_t* at, std::vector<Attribute>* out);
+// Reads the attributes of cf's bytes that start at `at`, appending them to
+// *out; false when they run past `limit`.
+bool readAttributes(const ClassFile& cf, size_t limit, size_t* at, std::vector<Attribute>* out);
 
 // The name of `member` and its descriptor.
 inline std::string_view memberName(const ClassFile& cf, const Member& m) {

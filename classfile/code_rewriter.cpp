@@ -172,7 +172,7 @@ RewriteStatus Rewriter::validate() {
     }
   }
   for (const Attribute& a : code.attributes) {
-    if (attributeIs(cf, a, "StackMapTable")) {
+    if (a.kind == AttributeKind::kStackMapTable) {
       if (hasStackMap) return RewriteStatus::kMalformed;
       // Only read with a stack map: code without one (no branches) skips it.
       hasFrame.assign(bc.length, 0);
@@ -505,7 +505,7 @@ bool parseCodeAttribute(const ClassFile& cf, const Attribute& a, CodeAttribute* 
   if (r.failed) return false;
   out->attributes.clear();
   size_t at = r.offset;
-  return readAttributes(cf.data, end, &at, &out->attributes) && at == end;
+  return readAttributes(cf, end, &at, &out->attributes) && at == end;
 }
 
 RewriteStatus rewriteCode(const ClassFile& cf, const CodeAttribute& code, const Bytecode& bc,
@@ -544,12 +544,12 @@ RewriteStatus rewriteCode(const ClassFile& cf, const CodeAttribute& code, const 
     size_t lengthAt = w.size();
     w.u4(0);
     bool ok = true;
-    if (attributeIs(cf, a, "LineNumberTable")) {
+    if (a.kind == AttributeKind::kLineNumberTable) {
       ok = rw.writeLineNumbers(a, w);
-    } else if (attributeIs(cf, a, "LocalVariableTable") ||
-               attributeIs(cf, a, "LocalVariableTypeTable")) {
+    } else if (a.kind == AttributeKind::kLocalVariableTable ||
+               a.kind == AttributeKind::kLocalVariableTypeTable) {
       ok = rw.writeLocals(a, w);
-    } else if (attributeIs(cf, a, "StackMapTable")) {
+    } else if (a.kind == AttributeKind::kStackMapTable) {
       ok = rw.writeStackMap(a, w);
     } else {
       w.append(cf.data + a.info, a.length);

@@ -260,9 +260,9 @@ ClassOutcome instrumentClass(const ClassFile& cf, uint32_t classId, const ClassO
   outline->sourceFile = {};
   outline->accessFlags = 0;
   outline->name = classNameAt(cf, cf.thisClass);
-  outline->accessFlags = effectiveAccess(cf, cf.accessFlags, cf.attributes);
+  outline->accessFlags = effectiveAccess(cf.accessFlags, cf.attributes);
   for (const Attribute& a : cf.attributes) {
-    if (attributeIs(cf, a, "SourceFile") && a.length == 2) {
+    if (a.kind == AttributeKind::kSourceFile && a.length == 2) {
       bool ok;
       std::string_view file = utf8At(cf, readU2(cf.data + a.info), &ok);
       if (!ok) return ClassOutcome::kMalformed;
@@ -299,12 +299,12 @@ ClassOutcome instrumentClass(const ClassFile& cf, uint32_t classId, const ClassO
     mo.name = utf8At(cf, m.nameIndex, &nameOk);
     mo.descriptor = utf8At(cf, m.descriptorIndex, &descriptorOk);
     if (!nameOk || !descriptorOk) return ClassOutcome::kMalformed;
-    mo.accessFlags = effectiveAccess(cf, m.accessFlags, m.attributes);
+    mo.accessFlags = effectiveAccess(m.accessFlags, m.attributes);
     mo.lines.clear();
     mo.outcome = MethodOutcome::kCounted;
     mo.reason = MethodReason::kNone;
     for (const Attribute& a : m.attributes) {
-      if (!attributeIs(cf, a, "Code")) continue;
+      if (a.kind != AttributeKind::kCode) continue;
       if (mw.codeAttribute != nullptr) return ClassOutcome::kMalformed;
       mw.codeAttribute = &a;
     }

@@ -128,6 +128,56 @@ TEST(Instrument, UnknownAttributesPassThroughByteForByte) {
   EXPECT_EQ(attributeOf(viewMethod(r.output, 0), "CodeCustom"), codeAttr);
 }
 
+// Attributes are told apart by their whole names when read, and each member's
+// attributes are its own even though all members' share one pool.
+TEST(Instrument, AttributesAreToldApartByName) {
+  TestClass tc;
+  TestMethod first = simple("first", 0x0009, 3);
+  first.attributes.push_back({"Synthetix", {}});
+  first.attributes.push_back({"Synthetic", {}});
+  first.attributes.push_back({"Deprecated", {}});
+  first.codeAttributes.push_back({"LineNumberTabl", {0}});
+  TestMethod second = simple("second", 0x0009, 4);
+  second.attributes.push_back({"SourceFile", {0, 1}});
+  tc.methods.push_back(first);
+  tc.methods.push_back(second);
+  tc.attributes.push_back({"SourceFilf", {0, 1}});
+  tc.fields.push_back({"f", "I", {{"ConstantValue", {0, 1}}, {"Synthetic", {}}}});
+  tc.fields.push_back({"g", "J", {}});
+  Bytes bytes = tc.build();
+  ClassFile cf;
+  ASSERT_TRUE(parseClassFile(bytes.data(), bytes.size(), &cf));
+  auto kinds = [&](std::span<const Attribute> attributes) {
+    std::vector<std::pair<std::string, AttributeKind>> out;
+    for (const Attribute& a : attributes) out.emplace_back(utf8At(cf, a.nameIndex), a.kind);
+    return out;
+  };
+  using K = AttributeKind;
+  using Kinds = std::vector<std::pair<std::string, AttributeKind>>;
+  EXPECT_EQ(kinds(cf.methods[0].attributes), (Kinds{{"Code", K::kCode},
+                                                    {"Synthetix", K::kOther},
+                                                    {"Synthetic", K::kSynthetic},
+                                                    {"Deprecated", K::kOther}}));
+  EXPECT_EQ(kinds(cf.methods[1].attributes),
+            (Kinds{{"Code", K::kCode}, {"SourceFile", K::kSourceFile}}));
+  EXPECT_EQ(kinds(cf.attributes), (Kinds{{"SourceFilf", K::kOther}}));
+  ASSERT_EQ(cf.fields.size(), 2u);
+  EXPECT_EQ(kinds(cf.fields[0].attributes),
+            (Kinds{{"ConstantValue", K::kOther}, {"Synthetic", K::kSynthetic}}));
+  EXPECT_TRUE(cf.fields[1].attributes.empty());
+  CodeAttribute code;
+  ASSERT_TRUE(parseCodeAttribute(cf, cf.methods[0].attributes[0], &code));
+  EXPECT_EQ(kinds(code.attributes),
+            (Kinds{{"LineNumberTable", K::kLineNumberTable}, {"LineNumberTabl", K::kOther}}));
+
+  // The near-miss names change nothing: only the real Synthetic marks it.
+  Result r = instrumentBytes(bytes);
+  ASSERT_EQ(r.outcome, ClassOutcome::kInstrumented);
+  EXPECT_FALSE(r.outline.hasSourceFile);
+  EXPECT_EQ(r.outline.methods[0].accessFlags, 0x0009 | kAccSynthetic);
+  EXPECT_EQ(r.outline.methods[1].accessFlags, 0x0009);
+}
+
 TEST(Instrument, LargeIdsAreLoadedFromIntegerConstants) {
   TestClass tc;
   tc.methods.push_back(simple("m", 0x0009, 3));

@@ -14,7 +14,7 @@ bool describeLineSlots(const ClassFile& cf, const CodeAttribute& code, const Byt
   std::vector<LineSlot>& entries = *out;
   entries.clear();
   for (const Attribute& a : code.attributes) {
-    if (!attributeIs(cf, a, "LineNumberTable")) continue;
+    if (a.kind != AttributeKind::kLineNumberTable) continue;
     if (a.length < 2) return false;
     const uint8_t* p = cf.data + a.info;
     uint32_t count = readU2(p);
@@ -44,10 +44,9 @@ bool describeLineSlots(const ClassFile& cf, const CodeAttribute& code, const Byt
   return true;
 }
 
-uint16_t effectiveAccess(const ClassFile& cf, uint16_t accessFlags,
-                         const std::vector<Attribute>& attributes) {
+uint16_t effectiveAccess(uint16_t accessFlags, std::span<const Attribute> attributes) {
   for (const Attribute& a : attributes) {
-    if (attributeIs(cf, a, "Synthetic")) return accessFlags | kAccSynthetic;
+    if (a.kind == AttributeKind::kSynthetic) return accessFlags | kAccSynthetic;
   }
   return accessFlags;
 }

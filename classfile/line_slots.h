@@ -12,6 +12,7 @@
 
 #include <stdint.h>
 
+#include <span>
 #include <string_view>
 #include <vector>
 
@@ -32,8 +33,7 @@ bool describeLineSlots(const ClassFile& cf, const CodeAttribute& code, const Byt
 
 // Access flags as the runtime reports them: a Synthetic attribute counts as
 // the synthetic flag, as it did before the flag existed.
-uint16_t effectiveAccess(const ClassFile& cf, uint16_t accessFlags,
-                         const std::vector<Attribute>& attributes);
+uint16_t effectiveAccess(uint16_t accessFlags, std::span<const Attribute> attributes);
 
 // Whether a method's lines are its own source lines (and so get slots).
 bool ownsLines(uint16_t classAccess, uint16_t methodAccess, std::string_view name);

@@ -34,11 +34,18 @@ struct TestMethod {
   bool hasCode = true;
 };
 
+struct TestField {
+  std::string name;
+  std::string descriptor = "I";
+  std::vector<std::pair<std::string, Bytes>> attributes;
+};
+
 struct TestClass {
   uint16_t major = 52;
   uint16_t access = 0x0021;
   std::string name = "T";
   std::vector<Bytes> pool;  // entry i + 1
+  std::vector<TestField> fields;
   std::vector<TestMethod> methods;
   std::vector<std::pair<std::string, Bytes>> attributes;
 
@@ -75,6 +82,11 @@ struct TestClass {
       for (auto& a : m.codeAttributes) utf8(a.first);
       for (auto& a : m.attributes) utf8(a.first);
     }
+    for (const TestField& f : fields) {
+      utf8(f.name);
+      utf8(f.descriptor);
+      for (auto& a : f.attributes) utf8(a.first);
+    }
     for (auto& a : attributes) utf8(a.first);
     ByteWriter w;
     w.u4(0xCAFEBABE);
@@ -86,7 +98,18 @@ struct TestClass {
     w.u2(thisIndex);
     w.u2(superIndex);
     w.u2(0);  // interfaces
-    w.u2(0);  // fields
+    w.u2(static_cast<uint32_t>(fields.size()));
+    for (const TestField& f : fields) {
+      w.u2(0x0002);
+      w.u2(utf8(f.name));
+      w.u2(utf8(f.descriptor));
+      w.u2(static_cast<uint32_t>(f.attributes.size()));
+      for (auto& a : f.attributes) {
+        w.u2(utf8(a.first));
+        w.u4(static_cast<uint32_t>(a.second.size()));
+        w.append(a.second);
+      }
+    }
     w.u2(static_cast<uint32_t>(methods.size()));
     for (TestMethod& m : methods) {
       w.u2(m.access);
