@@ -42,7 +42,6 @@ uint32_t lengthAt(const Instruction& insn, bool widened, uint32_t at) {
 // sized by the code, and growing fresh ones for each of the methods loaded at
 // start-up cost more than filling them. Each rewriteCode refills them.
 struct RewriteScratch {
-  std::vector<uint32_t> probeLength;
   std::vector<uint8_t> hasFrame;
   Layout layout;
 };
@@ -52,8 +51,7 @@ struct Rewriter {
   const CodeAttribute& code;
   const Bytecode& bc;
   const CodeInsertions& ins;
-  std::vector<uint32_t>& probeLength;  // per instruction
-  std::vector<uint8_t>& hasFrame;      // per old offset, from the StackMapTable (if any)
+  std::vector<uint8_t>& hasFrame;  // per old offset, from the StackMapTable (if any)
   bool hasStackMap = false;
   const Attribute* stackMap = nullptr;
   std::vector<FrameState> frames;    // the table's frames in full, once needed
@@ -143,8 +141,6 @@ bool Rewriter::scanStackMap(const Attribute& a) {
 }
 
 RewriteStatus Rewriter::validate() {
-  size_t n = bc.instructions.size();
-  probeLength.assign(n, 0);
   uint32_t last = 0;
   bool first = true;
   for (size_t k = 0; k < ins.at.size(); k++) {
@@ -153,7 +149,6 @@ RewriteStatus Rewriter::validate() {
         ins.at[k].second < ins.codeStart(k) || ins.at[k].second > ins.code.size()) {
       return RewriteStatus::kMalformed;
     }
-    probeLength[static_cast<size_t>(bc.indexAt[offset])] = ins.at[k].second - ins.codeStart(k);
     last = offset;
     first = false;
   }
@@ -195,15 +190,28 @@ RewriteStatus Rewriter::computeLayout() {
   // per branch; in practice after one.
   while (true) {
     uint64_t at = ins.prefix.size();
+    // The insertions, validated as ascending instruction starts, are met in
+    // step with the instructions.
+    size_t k = 0;
+    uint32_t nextInsertion = ins.at.empty() ? bc.length : ins.at[0].first;
     for (size_t i = 0; i < n; i++) {
+      const Instruction& insn = bc.instructions[i];
       layout.probeStart[i] = static_cast<uint32_t>(at);
-      at += probeLength[i];
+      if (insn.offset == nextInsertion) {
+        at += ins.at[k].second - ins.codeStart(k);
+        k++;
+        nextInsertion = k < ins.at.size() ? ins.at[k].first : bc.length;
+      }
       layout.insnStart[i] = static_cast<uint32_t>(at);
-      layout.newLength[i] =
-          lengthAt(bc.instructions[i], layout.widened[i] != 0, static_cast<uint32_t>(at));
-      at += layout.newLength[i];
-      if (at > 4 * static_cast<uint64_t>(kMaxCodeLength)) return RewriteStatus::kTooLarge;
+      uint32_t length = insn.branch == BranchKind::kNone
+                            ? insn.length
+                            : lengthAt(insn, layout.widened[i] != 0, static_cast<uint32_t>(at));
+      layout.newLength[i] = length;
+      at += length;
     }
+    // at only grows (and can't wrap: code and insertions are far below
+    // 4 GiB), so checking it once here is checking it at every step.
+    if (at > 4 * static_cast<uint64_t>(kMaxCodeLength)) return RewriteStatus::kTooLarge;
     layout.probeStart[n] = layout.insnStart[n] = static_cast<uint32_t>(at);
     layout.end = static_cast<uint32_t>(at);
     // Code of at most 32767 bytes holds no jump too long for two bytes: the
@@ -512,8 +520,7 @@ RewriteStatus rewriteCode(const ClassFile& cf, const CodeAttribute& code, const 
                           const CodeInsertions& insertions, std::vector<uint8_t>* out) {
   Scratch<RewriteScratch> lease;
   RewriteScratch& scratch = *lease;
-  Rewriter rw{cf,    code,    bc, insertions, scratch.probeLength, scratch.hasFrame,
-              false, nullptr, {}, {},         scratch.layout};
+  Rewriter rw{cf, code, bc, insertions, scratch.hasFrame, false, nullptr, {}, {}, scratch.layout};
   RewriteStatus status = rw.validate();
   if (status != RewriteStatus::kOk) return status;
   status = rw.computeLayout();
