@@ -1,6 +1,7 @@
 #include "classfile/code_rewriter.h"
 
 #include <algorithm>
+#include <memory>
 
 #include "classfile/bytes.h"
 #include "classfile/scratch.h"
@@ -13,12 +14,34 @@ constexpr uint32_t kMaxCodeLength = 0xFFFF;
 // Where every old instruction lands: the start of the code inserted before it
 // (what jumps, handlers and tables point to) and the start of the instruction
 // itself. Entry n is the end of the code.
+//
+// Raw arrays, grown and never shrunk: most methods are a few instructions
+// long, and resizing four vectors for each cost more than its layout.
+// widened is only cleared (and read) once a jump has been widened.
 struct Layout {
-  std::vector<uint32_t> probeStart;
-  std::vector<uint32_t> insnStart;
-  std::vector<uint32_t> newLength;
-  std::vector<uint8_t> widened;
+  std::unique_ptr<uint32_t[]> table;  // probeStart, insnStart, newLength
+  std::unique_ptr<uint8_t[]> widenedTable;
+  size_t capacity = 0;  // instructions each part has room for
+  uint32_t* probeStart = nullptr;
+  uint32_t* insnStart = nullptr;
+  uint32_t* newLength = nullptr;
+  uint8_t* widened = nullptr;
+  bool anyWidened = false;
   uint32_t end = 0;
+
+  void prepare(size_t n) {
+    if (n + 1 > capacity) {
+      capacity = std::max(n + 1, 2 * capacity);
+      table = std::make_unique<uint32_t[]>(3 * capacity);
+      widenedTable = std::make_unique<uint8_t[]>(capacity);
+    }
+    probeStart = table.get();
+    insnStart = probeStart + capacity;
+    newLength = insnStart + capacity;
+    widened = widenedTable.get();
+    anyWidened = false;
+  }
+  bool isWidened(size_t i) const { return anyWidened && widened[i] != 0; }
 };
 
 uint32_t switchPadding(uint32_t at) { return (4 - ((at + 1) & 3)) & 3; }
@@ -182,10 +205,7 @@ RewriteStatus Rewriter::validate() {
 RewriteStatus Rewriter::computeLayout() {
   size_t n = bc.instructions.size();
   // Every entry but widened's is written below before it is read.
-  layout.probeStart.resize(n + 1);
-  layout.insnStart.resize(n + 1);
-  layout.newLength.resize(n);
-  layout.widened.assign(n, 0);
+  layout.prepare(n);
   // Widening only ever grows the code, so this ends after at most one pass
   // per branch; in practice after one.
   while (true) {
@@ -205,7 +225,7 @@ RewriteStatus Rewriter::computeLayout() {
       layout.insnStart[i] = static_cast<uint32_t>(at);
       uint32_t length = insn.branch == BranchKind::kNone
                             ? insn.length
-                            : lengthAt(insn, layout.widened[i] != 0, static_cast<uint32_t>(at));
+                            : lengthAt(insn, layout.isWidened(i), static_cast<uint32_t>(at));
       layout.newLength[i] = length;
       at += length;
     }
@@ -217,6 +237,10 @@ RewriteStatus Rewriter::computeLayout() {
     // Code of at most 32767 bytes holds no jump too long for two bytes: the
     // case of nearly every method, which then needs no look at its branches.
     if (layout.end <= 32767) break;
+    if (!layout.anyWidened) {
+      std::fill(layout.widened, layout.widened + n, 0);
+      layout.anyWidened = true;
+    }
     bool changed = false;
     for (size_t i = 0; i < n; i++) {
       const Instruction& insn = bc.instructions[i];
@@ -280,7 +304,7 @@ bool Rewriter::emitCode(uint8_t* out) {
       case BranchKind::kNone:
         break;
       case BranchKind::kConditional:
-        if (layout.widened[i]) {
+        if (layout.isWidened(i)) {
           w = putU1(w, invertedCondition(insn.opcode));
           w = putU2(w, 8);
           w = putU1(w, kGotoW);
@@ -292,7 +316,7 @@ bool Rewriter::emitCode(uint8_t* out) {
         break;
       case BranchKind::kGoto:
       case BranchKind::kJsr:
-        if (layout.widened[i]) {
+        if (layout.isWidened(i)) {
           w = putU1(w, insn.branch == BranchKind::kGoto ? kGotoW : kJsrW);
           w = putU4(w, rel(0));
         } else {
