@@ -1,15 +1,20 @@
 #include "runtime/jvmti/probes.h"
 
 #include <stddef.h>
+#include <stdint.h>
 #include <stdio.h>
 
 #include "cci/cci.h"
 #include "cci/records.h"
 #include "runtime/jvmti/runtime_state.h"
+#include "runtime/jvmti/startup_trace.h"
 #include "runtime/jvmti/vm.h"
 
 namespace cci_jvmti {
 namespace {
+
+// Past the JIT's threshold for queueing a method (200 invocations at tier 3).
+constexpr int kWarmUpCalls = 300;
 
 void JNICALL probeLine(JNIEnv* env, jclass, jint method, jint slot) {
   void** table = handlerTable.load(std::memory_order_acquire);
@@ -89,6 +94,39 @@ bool exportUnsafe(jvmtiEnv* jvmti, JNIEnv* env, jclass probes) {
   return true;
 }
 
+// A method record of the runtime's own, touched, with one line counter right
+// after it, as the hook lays out a class's records: what the warm-up below
+// counts in.
+struct WarmUpRecord {
+  CMethod method;
+  uint32_t counter;
+};
+static_assert(offsetof(WarmUpRecord, counter) == sizeof(CMethod), "counter follows the record");
+WarmUpRecord warmUpRecord;
+
+// Calls each inline probe often enough that the JIT queues it for compiling
+// now, before the program's classes call it: until compiled, an inline probe
+// runs interpreted, and each of its Unsafe reads and writes is a native call
+// that enters the VM (several times the cost of an exact probe's one JNI
+// call). At start-up the program makes tens of thousands of such calls before
+// the JIT gets round to the probes on its own.
+void warmUp(JNIEnv* env, jclass probes) {
+  warmUpRecord.method.touched = 1;
+  warmUpRecord.method.lineCount = 1;
+  warmUpRecord.method.hits = &warmUpRecord.counter;
+  jlong counters = static_cast<jlong>(reinterpret_cast<uintptr_t>(&warmUpRecord.counter));
+  jmethodID warm = env->GetStaticMethodID(probes, "warmUp", "(JI)V");
+  if (warm != nullptr) env->CallStaticVoidMethod(probes, warm, counters, kWarmUpCalls);
+  env->ExceptionClear();
+  // Each round counts the line three times (countLine, countHit,
+  // countEntryLine) and the entry twice (countEntryLine, countEntry).
+  if (tracing()) {
+    fprintf(stderr, "cci: trace probes warmed: %u line counts, %u entries\n",
+            static_cast<unsigned>(warmUpRecord.counter),
+            static_cast<unsigned>(warmUpRecord.method.invocations));
+  }
+}
+
 void JNICALL emptyLine(JNIEnv*, jclass, jint, jint) {}
 void JNICALL emptyEntry(JNIEnv*, jclass, jint) {}
 
@@ -119,6 +157,7 @@ ProbeKind bindProbes(jvmtiEnv* jvmti, JNIEnv* env, bool empty, bool inlineCounti
     return ProbeKind::kNone;
   }
   bool inlineProbes = inlineCounting && !empty && exportUnsafe(jvmti, env, probes);
+  if (inlineProbes) warmUp(env, probes);
   env->DeleteLocalRef(probes);
   return inlineProbes ? ProbeKind::kInline : ProbeKind::kExact;
 }

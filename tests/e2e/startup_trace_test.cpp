@@ -43,6 +43,18 @@ TEST(JvmStartupTrace, StepsInOrderAndTheHookFromVmInitOn) {
                                         << err;
     at = found + 1;
   }
+  // The inline probes ran on the runtime's own record before the program,
+  // counting there and nowhere else (300 rounds of the four probes).
+  unsigned lineCounts = 0, entries = 0;
+  size_t warmed = err.find("cci: trace probes warmed: ");
+  ASSERT_NE(warmed, std::string::npos) << err;
+  ASSERT_EQ(sscanf(err.c_str() + warmed, "cci: trace probes warmed: %u line counts, %u entries",
+                   &lineCounts, &entries),
+            2)
+      << err;
+  EXPECT_EQ(lineCounts, 900u);
+  EXPECT_EQ(entries, 600u);
+  EXPECT_LT(warmed, err.find("probes bound")) << err;
   unsigned seen = 0, changed = 0;
   double millis = -1;
   size_t totals = err.find("cci: trace class hook: ");

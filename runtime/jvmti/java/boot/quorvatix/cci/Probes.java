@@ -106,6 +106,20 @@ public final class Probes {
     }
   }
 
+  /**
+   * Calls each inline probe {@code calls} times on the runtime's own record
+   * (its method record at {@code counters - METHOD_SIZE}, touched), so that the
+   * JIT compiles the probes before the program's code first calls them.
+   */
+  static void warmUp(long counters, int calls) {
+    for (int i = 0; i < calls; i++) {
+      countLine(counters, 1, 0);
+      countHit(counters, 0);
+      countEntryLine(counters, 1, 0);
+      countEntry(counters, 1);
+    }
+  }
+
   // The method's own number of a class-wide counter, for the handlers: its
   // hits pointer is its first counter.
   private static int slot(long method, long counters, int counter) {
