@@ -89,21 +89,21 @@ void pointIntoPool(const ClassFile& cf, const Attribute*& next, std::vector<Memb
 }  // namespace
 
 bool readAttributes(const ClassFile& cf, size_t limit, size_t* at, std::vector<Attribute>* out) {
-  ByteReader r(cf.data, limit);
-  r.offset = *at;
-  uint32_t count = r.u2();
-  for (uint32_t i = 0; i < count && !r.failed; i++) {
-    Attribute a;
-    a.start = static_cast<uint32_t>(r.offset);
-    a.nameIndex = static_cast<uint16_t>(r.u2());
-    a.kind = kindOf(cf, a.nameIndex);
-    a.length = r.u4();
-    a.info = static_cast<uint32_t>(r.offset);
-    r.skip(a.length);
-    if (!r.failed) out->push_back(a);
+  size_t offset = *at;
+  if (offset > limit || limit - offset < 2) return false;
+  uint32_t count = readU2(cf.data + offset);
+  offset += 2;
+  for (uint32_t i = 0; i < count; i++) {
+    if (limit - offset < 6) return false;
+    const uint8_t* p = cf.data + offset;
+    uint32_t length = readU4(p + 2);
+    if (limit - offset - 6 < length) return false;
+    uint16_t nameIndex = static_cast<uint16_t>(readU2(p));
+    out->push_back({nameIndex, kindOf(cf, nameIndex), static_cast<uint32_t>(offset),
+                    static_cast<uint32_t>(offset + 6), length});
+    offset += 6 + static_cast<size_t>(length);
   }
-  if (r.failed) return false;
-  *at = r.offset;
+  *at = offset;
   return true;
 }
 
