@@ -2,6 +2,8 @@
 
 #include <stdint.h>
 
+#include <array>
+
 #include "classfile/bytes.h"
 #include "classfile/scratch.h"
 
@@ -10,26 +12,31 @@ namespace {
 
 // Instructions after which the agent may have updated: every call, and a
 // monitor wait of any length.
-bool breaksChain(uint8_t opcode, BranchKind branch) {
+constexpr bool breaksChain(uint8_t opcode) {
   return (opcode >= 0xb6 && opcode <= 0xba) ||  // invokevirtual .. invokedynamic
          opcode == 0xc2 ||                      // monitorenter
-         branch == BranchKind::kJsr || branch == BranchKind::kJsrW;
+         opcode == kJsr || opcode == kJsrW;
 }
 
-bool fallsThrough(uint8_t opcode, BranchKind branch) {
-  switch (branch) {
-    case BranchKind::kGoto:
-    case BranchKind::kGotoW:
-    case BranchKind::kTableSwitch:
-    case BranchKind::kLookupSwitch:
-      return false;
-    default:
-      break;
-  }
-  // The returns, athrow and ret end their path (a ret's successors follow
-  // their jsr, which breaks the chain itself).
-  return !((opcode >= 0xac && opcode <= 0xb1) || opcode == 0xbf || opcode == 0xa9);
+// The returns, athrow and ret end their path (a ret's successors follow
+// their jsr, which breaks the chain itself), as do the unconditional jumps.
+constexpr bool fallsThrough(uint8_t opcode) {
+  return !((opcode >= 0xac && opcode <= 0xb1) || opcode == 0xbf || opcode == kRet ||
+           opcode == kGoto || opcode == kGotoW || opcode == kTableswitch ||
+           opcode == kLookupswitch);
 }
+
+// Both, looked up once per instruction.
+enum OpcodeFlow : uint8_t { kBreaksChain = 1, kFallsThrough = 2 };
+constexpr std::array<uint8_t, 256> kFlow = [] {
+  std::array<uint8_t, 256> table{};
+  for (int op = 0; op < 256; op++) {
+    uint8_t opcode = static_cast<uint8_t>(op);
+    table[op] = static_cast<uint8_t>((breaksChain(opcode) ? kBreaksChain : 0) |
+                                     (fallsThrough(opcode) ? kFallsThrough : 0));
+  }
+  return table;
+}();
 
 enum State : uint8_t { kUnreached, kUnchecked, kChecked };
 
@@ -89,8 +96,9 @@ void slotsThatCheck(const ClassFile& cf, const CodeAttribute& code, const Byteco
       checks[s] = in != kChecked;
       in = kChecked;
     }
-    State out = breaksChain(insn.opcode, insn.branch) ? kUnchecked : in;
-    if (fallsThrough(insn.opcode, insn.branch) && i + 1 < count) {
+    uint8_t flow = kFlow[insn.opcode];
+    State out = (flow & kBreaksChain) != 0 ? kUnchecked : in;
+    if ((flow & kFallsThrough) != 0 && i + 1 < count) {
       state[i + 1] = meet(state[i + 1], out);
     }
     for (int32_t t : bc.targetsOf(insn)) {
