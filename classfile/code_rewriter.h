@@ -53,8 +53,9 @@ struct CodeInsertions {
   uint32_t codeStart(size_t k) const { return k == 0 ? 0 : at[k - 1].second; }
   // The bytes appended to `code` since the previous offset's go before
   // offset (after what it already has, when it is that previous offset).
-  void close(uint32_t offset) {
-    uint32_t end = static_cast<uint32_t>(code.size());
+  void close(uint32_t offset) { close(offset, static_cast<uint32_t>(code.size())); }
+  // The same, for code written into `code` up to `end` (not yet its size).
+  void close(uint32_t offset, uint32_t end) {
     if (at.empty() || at.back().first != offset) {
       at.push_back({offset, end});
     } else {

@@ -162,12 +162,14 @@ struct ProbeTarget {
   uint32_t firstCounter;  // inline: the class-wide number of its slot 0's counter
 };
 
-// A probe's call, built on the stack and appended to w at once.
-bool call(PoolAppender& pool, const ProbeRefs& refs, uint16_t method, const ProbeTarget& target,
-          const uint32_t* slot, ByteWriter& w) {
+// The most a probe's call takes: a constant, two ints and the invocation.
+constexpr size_t kMaxProbeBytes = 3 + 3 + 3 + 3;
+
+// A probe's call, written at *at, which it moves past it.
+bool writeCall(PoolAppender& pool, const ProbeRefs& refs, uint16_t method,
+               const ProbeTarget& target, const uint32_t* slot, uint8_t** at) {
   bool inlineProbe = refs.counters != 0;
-  uint8_t probe[3 + 3 + 3 + 3];
-  uint8_t* p = probe;
+  uint8_t* p = *at;
   if (inlineProbe) p = putU2(putU1(p, kLdc2W), refs.counters);
   if (method != refs.hit && !pushInt(pool, inlineProbe ? target.fromEnd : target.id, &p)) {
     return false;
@@ -175,7 +177,16 @@ bool call(PoolAppender& pool, const ProbeRefs& refs, uint16_t method, const Prob
   if (slot != nullptr && !pushInt(pool, *slot + (inlineProbe ? target.firstCounter : 0), &p)) {
     return false;
   }
-  p = putU2(putU1(p, kInvokestatic), method);
+  *at = putU2(putU1(p, kInvokestatic), method);
+  return true;
+}
+
+// The same, appended to w.
+bool call(PoolAppender& pool, const ProbeRefs& refs, uint16_t method, const ProbeTarget& target,
+          const uint32_t* slot, ByteWriter& w) {
+  uint8_t probe[kMaxProbeBytes];
+  uint8_t* p = probe;
+  if (!writeCall(pool, refs, method, target, slot, &p)) return false;
   w.append(probe, static_cast<size_t>(p - probe));
   return true;
 }
@@ -377,6 +388,11 @@ ClassOutcome instrumentClass(const ClassFile& cf, uint32_t classId, const ClassO
     std::vector<bool>& checks = classWork->checks;
     if (refs.counters != 0) slotsThatCheck(cf, mw.code, mw.bc, slots, &checks);
     bool fits = true;
+    // Every probe goes into one buffer, sized for the longest probes once and
+    // cut to what they took.
+    ins.code.resize(slots.size() * kMaxProbeBytes);
+    uint8_t* const probes = ins.code.data();
+    uint8_t* w = probes;
     for (size_t s = 0; s < slots.size() && fits; s++) {
       uint32_t slot = static_cast<uint32_t>(s);
       uint16_t method = refs.counters != 0 && !checks[s] ? refs.hit : refs.line;
@@ -384,13 +400,10 @@ ClassOutcome instrumentClass(const ClassFile& cf, uint32_t classId, const ClassO
         method = refs.entryLine;
         entryDone = true;
       }
-      // Written in place: the probes of every offset share one buffer.
-      ByteWriter w;
-      w.bytes.swap(ins.code);
-      fits = call(pool, refs, method, target, &slot, w);
-      w.bytes.swap(ins.code);
-      ins.close(slots[s].offset);
+      fits = writeCall(pool, refs, method, target, &slot, &w);
+      ins.close(slots[s].offset, static_cast<uint32_t>(w - probes));
     }
+    ins.code.resize(static_cast<size_t>(w - probes));
     if (fits && !entryDone) {
       ByteWriter w;
       w.bytes.swap(ins.prefix);
