@@ -46,7 +46,8 @@ struct CodeInsertions {
   // Code to insert before the instruction at each offset (instruction
   // boundaries, ascending, each at most once): at[k] is the offset and the
   // end in `code` of its bytes, which begin where at[k - 1]'s end. One buffer
-  // for all, so that a method's probes cost no allocation each.
+  // for all, so that a method's probes cost no allocation each; bytes past
+  // the last end are not read.
   std::vector<std::pair<uint32_t, uint32_t>> at;
   std::vector<uint8_t> code;
 

@@ -379,7 +379,8 @@ ClassOutcome instrumentClass(const ClassFile& cf, uint32_t classId, const ClassO
     const std::vector<LineSlot>& slots = mw.slots;
     // Kept, for the same reason as the work above.
     CodeInsertions& ins = classWork->insertions;
-    ins.clear();
+    ins.prefix.clear();
+    ins.at.clear();
     ins.extraStack = refs.counters != 0 ? 4 : 2;
     ins.method = mw.member;
     ins.classes = {&ClassConstants::find, &classConstants, &ClassConstants::name};
@@ -388,9 +389,12 @@ ClassOutcome instrumentClass(const ClassFile& cf, uint32_t classId, const ClassO
     std::vector<bool>& checks = classWork->checks;
     if (refs.counters != 0) slotsThatCheck(cf, mw.code, mw.bc, slots, &checks);
     bool fits = true;
-    // Every probe goes into one buffer, sized for the longest probes once and
-    // cut to what they took.
-    ins.code.resize(slots.size() * kMaxProbeBytes);
+    // Every probe goes into one buffer with room for the longest probes,
+    // kept from method to method: the insertions' ends say what each took,
+    // and the bytes past the last end are left over from earlier methods.
+    if (ins.code.size() < slots.size() * kMaxProbeBytes) {
+      ins.code.resize(slots.size() * kMaxProbeBytes);
+    }
     uint8_t* const probes = ins.code.data();
     uint8_t* w = probes;
     for (size_t s = 0; s < slots.size() && fits; s++) {
@@ -403,7 +407,6 @@ ClassOutcome instrumentClass(const ClassFile& cf, uint32_t classId, const ClassO
       fits = writeCall(pool, refs, method, target, &slot, &w);
       ins.close(slots[s].offset, static_cast<uint32_t>(w - probes));
     }
-    ins.code.resize(static_cast<size_t>(w - probes));
     if (fits && !entryDone) {
       ByteWriter w;
       w.bytes.swap(ins.prefix);
