@@ -387,7 +387,9 @@ ClassOutcome instrumentClass(const ClassFile& cf, uint32_t classId, const ClassO
     bool entryDone = false;
     bool jumpToStart = startIsTarget(cf, mw.code, mw.bc);
     std::vector<bool>& checks = classWork->checks;
-    if (refs.counters != 0) slotsThatCheck(cf, mw.code, mw.bc, slots, &checks);
+    // A method's first slot always checks: one slot needs no walk.
+    bool anyUnchecked = refs.counters != 0 && slots.size() > 1;
+    if (anyUnchecked) slotsThatCheck(cf, mw.code, mw.bc, slots, &checks);
     bool fits = true;
     // Every probe goes into one buffer with room for the longest probes,
     // kept from method to method: the insertions' ends say what each took,
@@ -399,7 +401,7 @@ ClassOutcome instrumentClass(const ClassFile& cf, uint32_t classId, const ClassO
     uint8_t* w = probes;
     for (size_t s = 0; s < slots.size() && fits; s++) {
       uint32_t slot = static_cast<uint32_t>(s);
-      uint16_t method = refs.counters != 0 && !checks[s] ? refs.hit : refs.line;
+      uint16_t method = anyUnchecked && !checks[s] ? refs.hit : refs.line;
       if (!entryDone && slots[s].offset == 0 && !jumpToStart) {
         method = refs.entryLine;
         entryDone = true;
