@@ -1,5 +1,6 @@
 // instrumentClass keeps its per-method work from class to class and writes into the
 // caller's vector: nothing of one class may show in the next.
+#include <algorithm>
 #include <atomic>
 #include <memory>
 #include <set>
@@ -126,6 +127,45 @@ TEST(ScratchReuse, InterleavedClassesOfDifferentSizesComeOutAsOnAFreshThread) {
       EXPECT_EQ(again.sourceFile, expected[i].sourceFile) << "class " << i;
     }
   }
+}
+
+// The rewriter's marks of widened jumps are kept from method to method: a
+// method after one whose first jump was widened must not find its own first
+// jump marked. The small method comes out as it does after a method whose
+// jump needs no widening (same names, so the same constant pool), and its
+// goto stays a goto.
+TEST(ScratchReuse, AWidenedJumpLeavesNoMarkForTheNextMethod) {
+  TestMethod far;
+  far.name = "far";
+  far.code = {0xa7, 0x7f, 0xfd};  // goto 32765
+  far.code.resize(32765, 0x00);   // nop ...
+  far.code.push_back(0xb1);       // return
+  far.lines = {{0, 1}, {3, 2}};
+  TestMethod shortJump = far;
+  shortJump.code = {0xa7, 0x00, 0x03, 0xb1};  // goto 3; return
+  TestMethod near;
+  near.name = "near";
+  near.code = {0xa7, 0x00, 0x03, 0xb1};
+  near.lines = {{0, 3}};
+  TestClass widened;
+  widened.major = 49;
+  widened.methods = {far, near};
+  TestClass reference = widened;
+  reference.methods = {shortJump, near};
+  Bytes output;
+  ClassOutline outline;
+  ClassFile parsed;
+  Instrumented after = instrumentInto(widened.build(), 100, &output, &outline, &parsed);
+  ASSERT_EQ(after.outcome, ClassOutcome::kInstrumented);
+  Bytes farCode = viewMethod(after.output, 0).code;
+  ASSERT_GT(farCode.size(), 12u);
+  EXPECT_NE(std::find(farCode.begin(), farCode.begin() + 12, 0xc8), farCode.begin() + 12)
+      << "the far method's goto was not widened";
+  Instrumented expected = fresh(reference.build(), 100);
+  ASSERT_EQ(expected.outcome, ClassOutcome::kInstrumented);
+  Bytes nearCode = viewMethod(after.output, 1).code;
+  EXPECT_EQ(nearCode, viewMethod(expected.output, 1).code);
+  EXPECT_EQ(std::count(nearCode.begin(), nearCode.end(), 0xc8), 0);
 }
 
 // Threads instrument different classes at once, each with its own scratch.
