@@ -67,11 +67,6 @@ struct CodeInsertions {
     code.insert(code.end(), bytes.begin(), bytes.end());
     close(offset);
   }
-  void clear() {
-    prefix.clear();
-    at.clear();
-    code.clear();
-  }
   uint16_t extraStack;  // operand stack the inserted code needs on top
   // For a frame after an inverted conditional: the method (its implicit first
   // frame) and where Class constants for new frames come from. Without them
